@@ -1,0 +1,507 @@
+#include "platform/posix/PosixDevice.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/LastError.h"
+
+namespace platform::posix {
+
+namespace {
+
+constexpr std::size_t kMaxQueue = 16u << 20;
+constexpr std::uintptr_t kStatusPending = static_cast<std::uintptr_t>(-1);
+
+}  // namespace
+
+std::shared_ptr<PosixDevice> PosixDevice::open(const std::string& path, int& error) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    if (!::isatty(fd)) {
+        error = ENOTTY;
+        ::close(fd);
+        return nullptr;
+    }
+    // flock() also holds against root and against a second open in this process, where
+    // TIOCEXCL alone would not.
+    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        return nullptr;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    if (int rawError = prepareRawMode(fd)) {
+        error = rawError;
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return nullptr;
+    }
+    auto device = std::shared_ptr<PosixDevice>(new PosixDevice(fd));
+    device->m_haveCounters = readLineCounters(fd, device->m_counters);
+    return device;
+}
+
+PosixDevice::PosixDevice(int fd) : m_fd(fd) {}
+
+PosixDevice::~PosixDevice() {
+    close();
+}
+
+void PosixDevice::close() {
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0) {
+        return;
+    }
+    failLocked(kErrorOperationAborted);
+    ::ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+int PosixDevice::setupQueues(std::uint32_t inputSize, std::uint32_t outputSize) {
+    std::lock_guard lock(m_mutex);
+    if (inputSize == 0 || inputSize > kMaxQueue || outputSize > kMaxQueue) {
+        return EINVAL;
+    }
+    m_capacity = inputSize;
+    return 0;
+}
+
+int PosixDevice::setLineSettings(const Dcb& dcb) {
+    std::lock_guard lock(m_mutex);
+    if (int error = applyLineSettings(m_fd, dcb)) {
+        return error;
+    }
+    m_dcb = dcb;
+    return 0;
+}
+
+void PosixDevice::setTimeouts(const CommTimeouts& timeouts) {
+    std::lock_guard lock(m_mutex);
+    m_timeouts = timeouts;
+}
+
+void PosixDevice::setEventMask(std::uint32_t mask) {
+    std::lock_guard lock(m_mutex);
+    m_mask = mask;
+    m_history = 0;
+    if (m_waitPending) {
+        *m_wait.mask = 0;
+        m_waitPending = false;
+        completeLocked(m_wait.overlapped, 0, 0);
+    }
+}
+
+int PosixDevice::startEventWait(std::uint32_t* mask, Overlapped* overlapped, bool& completed) {
+    std::lock_guard lock(m_mutex);
+    if (m_failed) {
+        return m_failError;
+    }
+    if (m_waitPending || mask == nullptr || overlapped == nullptr || m_mask == 0) {
+        return EINVAL;
+    }
+    auto signal = findSignal(overlapped->hEvent);
+    if (!signal) {
+        return kErrorInvalidHandle;
+    }
+    signal->reset();
+    if (m_history != 0) {
+        *mask = m_history;
+        m_history = 0;
+        completeLocked(overlapped, 0, 0);
+        completed = true;
+        return 0;
+    }
+    overlapped->Internal = kStatusPending;
+    m_wait = PendingWait{mask, overlapped};
+    m_waitPending = true;
+    signal->attachSource(weak_from_this());
+    completed = false;
+    return 0;
+}
+
+int PosixDevice::queryStatus(std::uint32_t* errors, ComStat* stat) {
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0) {
+        return kErrorInvalidHandle;
+    }
+    pumpLocked();
+    if (errors) {
+        *errors = m_errors;
+    }
+    m_errors = 0;
+    if (stat) {
+        *stat = ComStat{};
+        stat->cbInQue = static_cast<std::uint32_t>(m_queue.size());
+    }
+    return 0;
+}
+
+int PosixDevice::modemStatus(std::uint32_t* status) {
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0) {
+        return kErrorInvalidHandle;
+    }
+    std::uint32_t lines = 0;
+    if (int error = readModemStatus(m_fd, lines)) {
+        return error;
+    }
+    if (status) {
+        *status = lines;
+    }
+    return 0;
+}
+
+int PosixDevice::startRead(void* buffer, std::uint32_t count, std::uint32_t* read,
+                           Overlapped* overlapped, bool& completed) {
+    std::lock_guard lock(m_mutex);
+    if (m_failed) {
+        return m_failError;
+    }
+    if (overlapped == nullptr || (buffer == nullptr && count > 0)) {
+        return EINVAL;
+    }
+    if (m_readPending) {
+        return EBUSY;
+    }
+    auto signal = findSignal(overlapped->hEvent);
+    if (!signal) {
+        return kErrorInvalidHandle;
+    }
+    signal->reset();
+    pumpLocked();
+
+    const CommTimeouts& t = m_timeouts;
+    auto* out = static_cast<char*>(buffer);
+    const bool immediate = t.ReadIntervalTimeout == kMaxTimeout &&
+                           t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+    const bool anyBytes =
+        t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == kMaxTimeout &&
+        t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxTimeout;
+    const std::uint32_t done = takeLocked(out, count);
+    if (immediate || done == count || (anyBytes && done > 0)) {
+        if (read) {
+            *read = done;
+        }
+        completeLocked(overlapped, 0, done);
+        completed = true;
+        return 0;
+    }
+    const Clock::time_point now = Clock::now();
+    PendingRead pending;
+    pending.buffer = out;
+    pending.count = count;
+    pending.done = done;
+    pending.overlapped = overlapped;
+    pending.anyBytes = anyBytes;
+    pending.lastByte = now;
+    if (anyBytes) {
+        pending.totalDeadline = now + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
+    } else {
+        const std::uint64_t total =
+            std::uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
+        if (total > 0) {
+            pending.totalDeadline = now + std::chrono::milliseconds(total);
+        }
+        if (t.ReadIntervalTimeout != kMaxTimeout) {
+            pending.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
+        }
+    }
+    overlapped->Internal = kStatusPending;
+    m_read = pending;
+    m_readPending = true;
+    signal->attachSource(weak_from_this());
+    completed = false;
+    return 0;
+}
+
+int PosixDevice::transferResult(Overlapped* overlapped, std::uint32_t* transferred, bool wait) {
+    if (overlapped == nullptr) {
+        return EINVAL;
+    }
+    for (;;) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (overlapped->Internal != kStatusPending) {
+                if (overlapped->Internal != 0) {
+                    return static_cast<int>(overlapped->Internal);
+                }
+                if (transferred) {
+                    *transferred = static_cast<std::uint32_t>(overlapped->InternalHigh);
+                }
+                return 0;
+            }
+        }
+        if (!wait) {
+            return kErrorIoIncomplete;
+        }
+        if (waitForSignal(overlapped->hEvent, kInfinite) != kWaitObject0) {
+            return lastError();
+        }
+    }
+}
+
+int PosixDevice::purge(std::uint32_t flags) {
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0) {
+        return kErrorInvalidHandle;
+    }
+    if ((flags & purge::RxAbort) && m_readPending) {
+        m_readPending = false;
+        completeLocked(m_read.overlapped, kErrorOperationAborted, m_read.done);
+    }
+    if (flags & purge::RxClear) {
+        ::ioctl(m_fd, TCFLSH, 0 /* TCIFLUSH */);
+        m_queue.clear();
+        m_above80 = false;
+        m_markState = 0;
+    }
+    if (flags & purge::TxClear) {
+        ::ioctl(m_fd, TCFLSH, 1 /* TCOFLUSH */);
+    }
+    return 0;
+}
+
+void PosixDevice::prepareWait(std::vector<pollfd>& fds, Clock::time_point& deadline) {
+    std::lock_guard lock(m_mutex);
+    if (m_failed || m_fd < 0) {
+        return;
+    }
+    // A full queue stops reading: the rest waits in the kernel until a read makes room,
+    // so a slow reader never makes the waiter spin on a readable descriptor.
+    if (m_queue.size() < m_capacity) {
+        fds.push_back(pollfd{m_fd, POLLIN, 0});
+    }
+    if (m_readPending) {
+        deadline = std::min(deadline, readDeadlineLocked());
+    }
+}
+
+void PosixDevice::serviceWait(std::span<const pollfd> fds) {
+    std::lock_guard lock(m_mutex);
+    if (m_failed || m_fd < 0) {
+        return;
+    }
+    bool ready = false;
+    for (const pollfd& entry : fds) {
+        if (entry.fd == m_fd && (entry.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
+            ready = true;
+        }
+    }
+    if (ready) {
+        pumpLocked();
+    } else if (m_readPending) {
+        serviceReadLocked(Clock::now());
+    }
+}
+
+void PosixDevice::pumpLocked() {
+    if (m_failed || m_fd < 0) {
+        return;
+    }
+    unsigned char chunk[4096];
+    while (m_queue.size() < m_capacity) {
+        const std::size_t room = std::min(sizeof chunk, m_capacity - m_queue.size());
+        const ssize_t n = ::read(m_fd, chunk, room);
+        if (n > 0) {
+            receiveLocked(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0) {
+            failLocked(EIO);  // hung up: the far side or the adapter went away
+            return;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN) {
+            failLocked(errno);
+            return;
+        }
+        break;
+    }
+    serviceReadLocked(Clock::now());
+    serviceWaitLocked();
+}
+
+void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
+    const std::size_t before = m_queue.size();
+    std::uint32_t events = 0;
+    const std::uint32_t errorsBefore = m_errors;
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char byte = bytes[i];
+        switch (m_markState) {
+            case 0:
+                if (byte == 0xFF) {
+                    m_markState = 1;
+                } else {
+                    acceptByteLocked(byte, false);
+                }
+                break;
+            case 1:
+                m_markState = 0;
+                if (byte == 0xFF) {
+                    acceptByteLocked(0xFF, false);
+                } else if (byte == 0x00) {
+                    m_markState = 2;
+                } else {
+                    acceptByteLocked(0xFF, false);
+                    acceptByteLocked(byte, false);
+                }
+                break;
+            default:
+                m_markState = 0;
+                if (byte == 0x00) {
+                    m_errors |= ce::Break;
+                    events |= ev::Break;
+                } else {
+                    acceptByteLocked(byte, true);
+                }
+                break;
+        }
+    }
+    if (m_haveCounters) {
+        LineCounters now;
+        if (readLineCounters(m_fd, now)) {
+            if (now.overrun != m_counters.overrun) {
+                m_errors |= ce::Overrun;
+            }
+            if (now.bufOverrun != m_counters.bufOverrun) {
+                m_errors |= ce::RxOver;
+            }
+            m_counters = now;
+        }
+    }
+    if ((m_errors & ~errorsBefore) & (ce::Frame | ce::RxParity | ce::Overrun | ce::RxOver)) {
+        events |= ev::Err;
+    }
+    const std::size_t after = m_queue.size();
+    if (after > before) {
+        events |= ev::RxChar;
+        for (std::size_t i = before; i < after; ++i) {
+            if (m_queue[i] == m_dcb.EvtChar) {
+                events |= ev::RxFlag;
+                break;
+            }
+        }
+    }
+    if (!m_above80 && after * 5 >= m_capacity * 4) {
+        m_above80 = true;
+        events |= ev::Rx80Full;
+    }
+    noteEventsLocked(events);
+}
+
+void PosixDevice::acceptByteLocked(unsigned char byte, bool marked) {
+    if (marked) {
+        // Framing and parity errors look alike in the mark; the driver's counters tell
+        // them apart where it keeps them.
+        std::uint32_t kind = 0;
+        LineCounters now;
+        if (m_haveCounters && readLineCounters(m_fd, now)) {
+            if (now.parity != m_counters.parity) {
+                kind |= ce::RxParity;
+            }
+            if (now.frame != m_counters.frame) {
+                kind |= ce::Frame;
+            }
+            m_counters = now;
+        }
+        if (kind == 0) {
+            kind = m_dcb.Parity != kNoParity ? ce::RxParity : ce::Frame;
+        }
+        m_errors |= kind;
+        if ((m_dcb.Flags & dcbflag::ErrorChar) && (m_dcb.Flags & dcbflag::Parity)) {
+            byte = static_cast<unsigned char>(m_dcb.ErrorChar);
+        }
+    }
+    if (byte == 0 && (m_dcb.Flags & dcbflag::Null)) {
+        return;
+    }
+    m_queue.push_back(static_cast<char>(byte));
+}
+
+void PosixDevice::noteEventsLocked(std::uint32_t events) {
+    m_history |= events & m_mask;
+}
+
+void PosixDevice::failLocked(int error) {
+    if (!m_failed) {
+        m_failed = true;
+        m_failError = error;
+    }
+    if (m_waitPending) {
+        m_waitPending = false;
+        *m_wait.mask = 0;
+        completeLocked(m_wait.overlapped, error, 0);
+    }
+    if (m_readPending) {
+        m_readPending = false;
+        completeLocked(m_read.overlapped, error, m_read.done);
+    }
+}
+
+Clock::time_point PosixDevice::readDeadlineLocked() const {
+    Clock::time_point deadline = m_read.totalDeadline;
+    if (m_read.interval.count() > 0 && m_read.done > 0) {
+        deadline = std::min(deadline, m_read.lastByte + m_read.interval);
+    }
+    return deadline;
+}
+
+void PosixDevice::serviceReadLocked(Clock::time_point now) {
+    if (!m_readPending) {
+        return;
+    }
+    PendingRead& r = m_read;
+    const std::uint32_t got = takeLocked(r.buffer + r.done, r.count - r.done);
+    if (got > 0) {
+        r.done += got;
+        r.lastByte = now;
+    }
+    const bool finished =
+        r.done == r.count || (r.anyBytes && r.done > 0) || now >= readDeadlineLocked();
+    if (finished) {
+        m_readPending = false;
+        completeLocked(r.overlapped, 0, r.done);
+    }
+}
+
+void PosixDevice::serviceWaitLocked() {
+    if (m_waitPending && m_history != 0) {
+        *m_wait.mask = m_history;
+        m_history = 0;
+        m_waitPending = false;
+        completeLocked(m_wait.overlapped, 0, 0);
+    }
+}
+
+void PosixDevice::completeLocked(Overlapped* overlapped, int status, std::uint32_t count) {
+    overlapped->Internal = static_cast<std::uintptr_t>(status);
+    overlapped->InternalHigh = count;
+    if (auto signal = findSignal(overlapped->hEvent)) {
+        signal->detachSource();
+        signal->set();
+    }
+}
+
+std::uint32_t PosixDevice::takeLocked(char* buffer, std::uint32_t count) {
+    const std::uint32_t n =
+        static_cast<std::uint32_t>(std::min<std::size_t>(count, m_queue.size()));
+    std::copy_n(m_queue.begin(), n, buffer);
+    m_queue.erase(m_queue.begin(), m_queue.begin() + n);
+    if (m_above80 && m_queue.size() * 5 < m_capacity * 4) {
+        m_above80 = false;
+    }
+    return n;
+}
+
+}  // namespace platform::posix

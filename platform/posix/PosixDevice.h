@@ -1,0 +1,94 @@
+// One open serial device on Linux, with the receive side a serial driver keeps: its own
+// input queue filled from the tty, pending line errors, the event history between waits,
+// one pending event wait and one pending read. Descriptors are pumped by whichever thread
+// waits on a pending operation's signal, or queries the device; nothing polls.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/SerialApi.h"
+#include "platform/posix/LineSettings.h"
+#include "platform/posix/PosixSignal.h"
+
+namespace platform::posix {
+
+class PosixDevice final : public KernelObject,
+                          public WakeSource,
+                          public std::enable_shared_from_this<PosixDevice> {
+public:
+    // errno-style error in `error` when the result is null.
+    static std::shared_ptr<PosixDevice> open(const std::string& path, int& error);
+    ~PosixDevice() override;
+
+    int setupQueues(std::uint32_t inputSize, std::uint32_t outputSize);
+    int setLineSettings(const Dcb& dcb);
+    void setTimeouts(const CommTimeouts& timeouts);
+    void setEventMask(std::uint32_t mask);
+    int startEventWait(std::uint32_t* mask, Overlapped* overlapped, bool& completed);
+    int queryStatus(std::uint32_t* errors, ComStat* stat);
+    int modemStatus(std::uint32_t* status);
+    int startRead(void* buffer, std::uint32_t count, std::uint32_t* read, Overlapped* overlapped,
+                  bool& completed);
+    int transferResult(Overlapped* overlapped, std::uint32_t* transferred, bool wait);
+    int purge(std::uint32_t flags);
+    void close();
+
+    void prepareWait(std::vector<pollfd>& fds, Clock::time_point& deadline) override;
+    void serviceWait(std::span<const pollfd> fds) override;
+
+private:
+    explicit PosixDevice(int fd);
+
+    struct PendingWait {
+        std::uint32_t* mask = nullptr;
+        Overlapped* overlapped = nullptr;
+    };
+    struct PendingRead {
+        char* buffer = nullptr;
+        std::uint32_t count = 0;
+        std::uint32_t done = 0;
+        Overlapped* overlapped = nullptr;
+        bool anyBytes = false;  // completes as soon as one byte is there
+        Clock::time_point totalDeadline = Clock::time_point::max();
+        std::chrono::milliseconds interval{0};  // 0: no gap limit
+        Clock::time_point lastByte{};
+    };
+
+    void pumpLocked();
+    void receiveLocked(const unsigned char* bytes, std::size_t count);
+    void acceptByteLocked(unsigned char byte, bool marked);
+    void noteEventsLocked(std::uint32_t events);
+    void failLocked(int error);
+    void serviceReadLocked(Clock::time_point now);
+    void serviceWaitLocked();
+    void completeLocked(Overlapped* overlapped, int status, std::uint32_t count);
+    std::uint32_t takeLocked(char* buffer, std::uint32_t count);
+    Clock::time_point readDeadlineLocked() const;
+
+    std::mutex m_mutex;
+    int m_fd;
+    bool m_failed = false;
+    int m_failError = 0;
+    std::deque<char> m_queue;
+    std::size_t m_capacity = 4096;
+    bool m_above80 = false;
+    Dcb m_dcb{};
+    CommTimeouts m_timeouts{};
+    std::uint32_t m_errors = 0;
+    std::uint32_t m_mask = 0;
+    std::uint32_t m_history = 0;
+    bool m_waitPending = false;
+    PendingWait m_wait;
+    bool m_readPending = false;
+    PendingRead m_read;
+    // State of the error-mark parser across reads: 0 plain, 1 after 0xFF, 2 after 0xFF 0x00.
+    int m_markState = 0;
+    bool m_haveCounters = false;
+    LineCounters m_counters;
+};
+
+}  // namespace platform::posix

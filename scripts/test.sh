@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing, checks the formatting, then builds and runs the whole suite:
+# once normally, once with AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps.sh
+
+echo "== formatting"
+scripts/format.sh --check
+
+passed=0
+failed=0
+run_suite() {
+  local dir=$1
+  shift
+  echo "== build $dir $*"
+  cmake -S . -B "$dir" -G Ninja -DWARNINGS_AS_ERRORS=ON "$@" >/dev/null
+  ninja -C "$dir" -j2
+  echo "== test $dir"
+  local log="$dir/ctest.log" status=0
+  ctest --test-dir "$dir" --output-on-failure -j2 2>&1 | tee "$log" || status=1
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n1 || true)
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  else
+    status=1
+  fi
+  return $status
+}
+
+overall=0
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo || overall=1
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined || overall=1
+
+echo "all builds: $passed passed, $failed failed"
+exit $overall

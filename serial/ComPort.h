@@ -1,0 +1,179 @@
+// TCustomComPort and TComPort: a component that owns one serial device. Settings become
+// the device's configuration when it is opened and whenever they change while it is open;
+// reads, line status, the monitoring thread and attached links work on the open device.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/SerialApi.h"
+#include "serial/ComError.h"
+#include "serial/ComSettings.h"
+#include "serial/ComTransfer.h"
+#include "serial/ComTypes.h"
+
+class TComThread;
+
+class TCustomComPort : public TComponent {
+public:
+    // `Api` chooses the platform's devices (the default) or a stand-in for tests.
+    explicit TCustomComPort(TComponent* AOwner, platform::SerialApi* Api = nullptr);
+    ~TCustomComPort() override;
+
+    // --- settings ---
+    bool Connected() const { return m_connected; }
+    void SetConnected(bool Value);
+    TBaudRate BaudRate() const { return m_baudRate; }
+    void SetBaudRate(TBaudRate Value);
+    std::int32_t CustomBaudRate() const { return m_customBaudRate; }
+    void SetCustomBaudRate(std::int32_t Value);
+    const std::string& Port() const { return m_port; }
+    void SetPort(const std::string& Value);
+    TStopBits StopBits() const { return m_stopBits; }
+    void SetStopBits(TStopBits Value);
+    TDataBits DataBits() const { return m_dataBits; }
+    void SetDataBits(TDataBits Value);
+    bool DiscardNull() const { return m_discardNull; }
+    void SetDiscardNull(bool Value);
+    char EventChar() const { return m_eventChar; }
+    void SetEventChar(char Value);
+    TComEvents Events() const { return m_events; }
+    void SetEvents(TComEvents Value) { m_events = Value; }
+    TSyncMethod SyncMethod() const { return m_syncMethod; }
+    void SetSyncMethod(TSyncMethod Value);
+
+    TComBuffer& Buffer() { return *m_buffer; }
+    TComParity& Parity() { return *m_parity; }
+    TComTimeouts& Timeouts() { return *m_timeouts; }
+    TComFlowControl& FlowControl() { return *m_flowControl; }
+    // Copy the given object's values in and re-apply, changed or not.
+    void SetBuffer(const TComBuffer& Value);
+    void SetParity(const TComParity& Value);
+    void SetTimeouts(const TComTimeouts& Value);
+    void SetFlowControl(const TComFlowControl& Value);
+
+    // --- state ---
+    platform::DeviceHandle DeviceHandle() const { return m_deviceHandle; }
+    TComThread* MonitorThread() const { return m_monitorThread.get(); }
+    bool ThreadStarted() const { return m_threadStarted; }
+    const std::vector<TComLink*>& Links() const { return m_links; }
+    bool NotifyCountOnly() const { return m_notifyCountOnly; }
+    TThreadPriority ThreadPriority() const { return m_threadPriority; }
+    bool HasDataLink() const { return m_hasDataLink; }
+    platform::SerialApi& Api() const { return *m_api; }
+
+    // --- events ---
+    TRxCharEvent OnRxChar;
+    TRxBufEvent OnRxBuf;
+    TNotifyEvent OnTxEmpty;
+    TNotifyEvent OnBreak;
+    TNotifyEvent OnRing;
+    TComSignalEvent OnCTSChange;
+    TComSignalEvent OnDSRChange;
+    TComSignalEvent OnRLSDChange;
+    TComErrorEvent OnError;
+    TNotifyEvent OnRxFlag;
+    TNotifyEvent OnAfterOpen;
+    TNotifyEvent OnAfterClose;
+    TNotifyEvent OnBeforeOpen;
+    TNotifyEvent OnBeforeClose;
+    TNotifyEvent OnRx80Full;
+
+    // --- lifecycle ---
+    void OpenPort();
+    void ClosePort();
+    void FinishLoading() override;
+
+    virtual void OpenDevice();
+    virtual void CloseDevice();
+    virtual void ConfigureDevice();
+    virtual void ApplyLineSettings();
+    virtual void ApplyTimeoutSettings();
+    virtual void ApplyBufferSizes();
+
+    // --- reading and line status ---
+    std::int32_t WaitingInputCount();
+    std::int32_t ReadBuffer(void* Buffer, std::int32_t Count);
+    std::int32_t ReadText(std::string& Str, std::int32_t Count);
+    std::int32_t StartReadBuffer(void* Buffer, std::int32_t Count, PComTransfer AsyncPtr);
+    std::int32_t StartReadText(std::string& Str, std::int32_t Count, PComTransfer AsyncPtr);
+    std::int32_t WaitForTransfer(PComTransfer AsyncPtr);
+    void AbortTransfers();
+    TLineSignals ReadLineSignals();
+    TComErrors ReadLineErrors();
+
+    // --- links ---
+    void AttachLink(TComLink* Link);
+    void DetachLink(TComLink* Link);
+
+    // --- event raising ---
+    virtual void FireAfterClose();
+    virtual void FireAfterOpen();
+    virtual void FireBeforeClose();
+    virtual void FireBeforeOpen();
+    virtual void FireRxChar(std::int32_t Count);
+    virtual void FireRxBuf(const char* Buffer, std::int32_t Count);
+    virtual void FireTxEmpty();
+    virtual void FireBreak();
+    virtual void FireRing();
+    virtual void FireRxFlag();
+    virtual void FireCTSChange(bool OnOff);
+    virtual void FireDSRChange(bool OnOff);
+    virtual void FireError(TComErrors Errors);
+    virtual void FireRLSDChange(bool OnOff);
+    virtual void FireRx80Full();
+
+protected:
+    bool applyAllowed() const;
+
+    // Calls `slot` of every attached link that fills it, in attach order.
+    template <typename Slot, typename... Args>
+    void notifyLinks(Slot TComLink::*slot, Args... args) {
+        const std::size_t count = m_links.size();
+        for (std::size_t i = 0; i < count && i < m_links.size(); ++i) {
+            const Slot& handler = m_links[i]->*slot;
+            if (handler) {
+                handler(this, args...);
+            }
+        }
+    }
+
+private:
+    void startMonitoring();
+    void stopMonitoring();
+    void afterOpenSteps();
+    void beforeCloseSteps();
+    void afterCloseSteps();
+    void releaseAfterFailedClose() noexcept;
+
+    platform::SerialApi* m_api;
+    std::unique_ptr<TComThread> m_monitorThread;
+    bool m_threadStarted = false;
+    platform::DeviceHandle m_deviceHandle = platform::kInvalidDevice;
+    std::vector<TComLink*> m_links;
+    bool m_notifyCountOnly = true;
+    TThreadPriority m_threadPriority = tpNormal;
+    bool m_hasDataLink = false;
+    bool m_connected = false;
+    TBaudRate m_baudRate = br9600;
+    std::int32_t m_customBaudRate = 9600;
+    std::string m_port = "COM1";
+    TStopBits m_stopBits = sbOneStopBit;
+    TDataBits m_dataBits = dbEight;
+    bool m_discardNull = false;
+    char m_eventChar = 0;
+    TComEvents m_events = AllComEvents;
+    std::unique_ptr<TComParity> m_parity;
+    std::unique_ptr<TComFlowControl> m_flowControl;
+    std::unique_ptr<TComTimeouts> m_timeouts;
+    std::unique_ptr<TComBuffer> m_buffer;
+    TSyncMethod m_syncMethod = smThreadSync;
+};
+
+// The port with its settings published for the stored description.
+class TComPort : public TCustomComPort {
+public:
+    using TCustomComPort::TCustomComPort;
+};
