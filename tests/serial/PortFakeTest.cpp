@@ -46,10 +46,11 @@ protected:
         return n;
     }
 
+    // Declared before the port: its destruction still notifies them.
+    std::vector<std::string> log;
+    TComLink link;
     FakeSerialApi fake;
     TComPort port{nullptr, &fake};
-    TComLink link;
-    std::vector<std::string> log;
 };
 
 TEST_F(PortOnFake, ClosedPortAcceptsEverySettingWithoutADeviceCall) {
