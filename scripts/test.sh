@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, then builds and runs the whole suite:
-# once normally, once with AddressSanitizer + UndefinedBehaviorSanitizer.
+# once normally, once with AddressSanitizer + UndefinedBehaviorSanitizer, once with
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -34,6 +35,8 @@ overall=0
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo || overall=1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined || overall=1
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  run_suite build-tsan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread || overall=1
 
 echo "all builds: $passed passed, $failed failed"
 exit $overall

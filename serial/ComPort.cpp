@@ -39,6 +39,7 @@ TCustomComPort::~TCustomComPort() {
     m_flowControl.reset();
     m_timeouts.reset();
     m_parity.reset();
+    m_alive.reset();
     Destroying();
     // m_links goes last, after the observers have detached their links.
 }
@@ -80,6 +81,13 @@ void TCustomComPort::SetPort(const std::string& Value) {
     }
     m_port = Value;
     if (m_connected && !ComponentState().Contains(csLoading)) {
+        if (closeMustBeDeferred()) {
+            deferOnMainThread([this] {
+                ClosePort();
+                OpenPort();
+            });
+            return;
+        }
         ClosePort();
         OpenPort();
     }
@@ -277,9 +285,20 @@ void TCustomComPort::OpenPort() {
 }
 
 void TCustomComPort::ClosePort() {
-    if (!m_connected) {
+    // A close already under way finishes the job; one from inside this port's own
+    // handler runs when the handler has returned.
+    if (!m_connected || m_closing) {
         return;
     }
+    if (closeMustBeDeferred()) {
+        deferOnMainThread([this] { ClosePort(); });
+        return;
+    }
+    struct Closing {
+        bool& flag;
+        explicit Closing(bool& f) : flag(f) { flag = true; }
+        ~Closing() { flag = false; }
+    } closing(m_closing);
     beforeCloseSteps();
     AbortTransfers();
     stopMonitoring();

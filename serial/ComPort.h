@@ -15,6 +15,17 @@
 #include "serial/ComTypes.h"
 
 class TComThread;
+class TCustomComPort;
+
+// What stands in for the hidden message window of window-synchronised dispatch: the target
+// of the calls posted to the main thread, alive while the port is monitored that way.
+struct TSyncWindow {
+    TCustomComPort* Port;
+};
+
+// The message and its parameters with which a window-synchronised event reaches the port.
+inline constexpr std::uint32_t CM_COMEVENT = 1025;
+std::uintptr_t EventToMessageParam(TComEvent Event);
 
 class TCustomComPort : public TComponent {
 public:
@@ -63,6 +74,7 @@ public:
     TThreadPriority ThreadPriority() const { return m_threadPriority; }
     bool HasDataLink() const { return m_hasDataLink; }
     platform::SerialApi& Api() const { return *m_api; }
+    const TSyncWindow* SyncWindow() const { return m_syncWindow.get(); }
 
     // --- events ---
     TRxCharEvent OnRxChar;
@@ -125,6 +137,15 @@ public:
     virtual void FireRLSDChange(bool OnOff);
     virtual void FireRx80Full();
 
+    // The handler of the window-synchronised dispatch: runs the step that WParam names,
+    // only while Connected; an exception goes to the central exception handling.
+    virtual void HandleSyncMessage(std::uint32_t Message, std::uintptr_t WParam);
+
+    // The dispatch steps, one per line event, and the direct dispatch of a batch in the
+    // fixed order.
+    void CallEvents(TComEvents Events);
+    void CallEvent(TComEvent Event);
+
 protected:
     bool applyAllowed() const;
 
@@ -141,6 +162,40 @@ protected:
     }
 
 private:
+    friend class TComThread;
+
+    // Marks the main thread as inside this port's thread hand-over.
+    class DispatchScope {
+    public:
+        explicit DispatchScope(TCustomComPort& port) : m_port(port) { ++m_port.m_dispatchDepth; }
+        ~DispatchScope() { --m_port.m_dispatchDepth; }
+        DispatchScope(const DispatchScope&) = delete;
+        DispatchScope& operator=(const DispatchScope&) = delete;
+
+    private:
+        TCustomComPort& m_port;
+    };
+
+    void CallError();
+    void CallRxChar();
+    void CallTxEmpty();
+    void CallBreak();
+    void CallRing();
+    void CallCTSChange();
+    void CallDSRChange();
+    void CallRxFlag();
+    void CallRLSDChange();
+    void CallRx80Full();
+
+    // Called on the monitoring thread: window-synchronised hand-over of one batch.
+    void SendSyncMessages(TComEvents Events);
+    // Called on the monitoring thread when its loop ended because the device failed.
+    void monitorEndedByDeviceFailure(TComThread* thread);
+    // A close from inside this port's own handler cannot wait for the monitoring thread,
+    // which waits for that handler: such a close runs once the handler has returned.
+    bool closeMustBeDeferred() const;
+    void deferOnMainThread(std::function<void()> operation);
+
     void startMonitoring();
     void stopMonitoring();
     void afterOpenSteps();
@@ -170,6 +225,11 @@ private:
     std::unique_ptr<TComTimeouts> m_timeouts;
     std::unique_ptr<TComBuffer> m_buffer;
     TSyncMethod m_syncMethod = smThreadSync;
+    std::shared_ptr<TSyncWindow> m_syncWindow;
+    int m_dispatchDepth = 0;
+    bool m_closing = false;
+    // Lets calls queued for later find out whether the port still exists.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 
 // The port with its settings published for the stored description.

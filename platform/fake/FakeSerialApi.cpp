@@ -49,12 +49,12 @@ void FakeSerialApi::clearFailures() {
     m_failures.clear();
 }
 
-void FakeSerialApi::queueInput(std::string_view bytes) {
+void FakeSerialApi::queueInput(std::string_view bytes, bool raise) {
     std::lock_guard lock(m_mutex);
-    if (bytes.empty()) {
+    m_input.append(bytes);
+    if (bytes.empty() || !raise) {
         return;
     }
-    m_input.append(bytes);
     std::uint32_t events = ev::RxChar;
     if (bytes.find(m_dcb.EvtChar) != std::string_view::npos) {
         events |= ev::RxFlag;

@@ -27,7 +27,8 @@ public:
     void failOn(const std::string& call, int error, int times = -1);
     void clearFailures();
 
-    void queueInput(std::string_view bytes);  // also raises the receive events
+    // Queues received bytes; `raise` also reports them as receive events.
+    void queueInput(std::string_view bytes, bool raise = true);
     void setModemStatus(std::uint32_t status);
     void addLineErrors(std::uint32_t errors);
     // Events as the device reports them: completes a pending wait, or is kept for the next.

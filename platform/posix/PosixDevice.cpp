@@ -46,6 +46,9 @@ std::shared_ptr<PosixDevice> PosixDevice::open(const std::string& path, int& err
     }
     auto device = std::shared_ptr<PosixDevice>(new PosixDevice(fd));
     device->m_haveCounters = readLineCounters(fd, device->m_counters);
+    PosixDevice* raw = device.get();
+    device->m_watcher = ModemWatcher::start(
+        fd, [raw](std::uint32_t before, std::uint32_t now) { raw->linesChanged(before, now); });
     return device;
 }
 
@@ -56,6 +59,8 @@ PosixDevice::~PosixDevice() {
 }
 
 void PosixDevice::close() {
+    // The watcher reports under the device's lock: stop it before taking the lock.
+    m_watcher.reset();
     std::lock_guard lock(m_mutex);
     if (m_fd < 0) {
         return;
@@ -254,6 +259,9 @@ int PosixDevice::purge(std::uint32_t flags) {
     if (m_fd < 0) {
         return kErrorInvalidHandle;
     }
+    if (m_failed) {
+        return 0;  // nothing pending, nothing left to flush on a device that went away
+    }
     if ((flags & purge::RxAbort) && m_readPending) {
         m_readPending = false;
         completeLocked(m_read.overlapped, kErrorOperationAborted, m_read.done);
@@ -427,6 +435,26 @@ void PosixDevice::acceptByteLocked(unsigned char byte, bool marked) {
         return;
     }
     m_queue.push_back(static_cast<char>(byte));
+}
+
+void PosixDevice::linesChanged(std::uint32_t before, std::uint32_t now) {
+    std::lock_guard lock(m_mutex);
+    const std::uint32_t changed = before ^ now;
+    std::uint32_t events = 0;
+    if (changed & ms::CtsOn) {
+        events |= ev::Cts;
+    }
+    if (changed & ms::DsrOn) {
+        events |= ev::Dsr;
+    }
+    if (changed & ms::RlsdOn) {
+        events |= ev::Rlsd;
+    }
+    if ((changed & ms::RingOn) && (now & ms::RingOn)) {
+        events |= ev::Ring;
+    }
+    noteEventsLocked(events);
+    serviceWaitLocked();
 }
 
 void PosixDevice::noteEventsLocked(std::uint32_t events) {

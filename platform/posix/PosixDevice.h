@@ -12,6 +12,7 @@
 
 #include "platform/SerialApi.h"
 #include "platform/posix/LineSettings.h"
+#include "platform/posix/ModemWatcher.h"
 #include "platform/posix/PosixSignal.h"
 
 namespace platform::posix {
@@ -58,6 +59,7 @@ private:
         Clock::time_point lastByte{};
     };
 
+    void linesChanged(std::uint32_t before, std::uint32_t now);
     void pumpLocked();
     void receiveLocked(const unsigned char* bytes, std::size_t count);
     void acceptByteLocked(unsigned char byte, bool marked);
@@ -89,6 +91,7 @@ private:
     int m_markState = 0;
     bool m_haveCounters = false;
     LineCounters m_counters;
+    std::unique_ptr<ModemWatcher> m_watcher;
 };
 
 }  // namespace platform::posix
