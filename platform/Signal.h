@@ -24,7 +24,7 @@ bool releaseSignal(SignalHandle signal);
 
 // kWaitObject0 + index of the first set signal (lowest index wins when several are set),
 // kWaitTimeout, or kWaitFailed.
-std::uint32_t waitForAny(std::span<const SignalHandle> signals, std::uint32_t timeoutMs);
+std::uint32_t waitForAny(std::span<const SignalHandle> handles, std::uint32_t timeoutMs);
 inline std::uint32_t waitForSignal(SignalHandle signal, std::uint32_t timeoutMs) {
     return waitForAny(std::span<const SignalHandle>(&signal, 1), timeoutMs);
 }

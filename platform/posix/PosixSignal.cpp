@@ -107,10 +107,10 @@ bool releaseSignal(SignalHandle signal) {
     return true;
 }
 
-std::uint32_t waitForAny(std::span<const SignalHandle> signals, std::uint32_t timeoutMs) {
+std::uint32_t waitForAny(std::span<const SignalHandle> handles, std::uint32_t timeoutMs) {
     std::vector<std::shared_ptr<PosixSignal>> objects;
-    objects.reserve(signals.size());
-    for (SignalHandle handle : signals) {
+    objects.reserve(handles.size());
+    for (SignalHandle handle : handles) {
         auto object = findSignal(handle);
         if (!object) {
             setLastError(kErrorInvalidHandle);
