@@ -25,7 +25,9 @@ QtMainThreadBridge::QtMainThreadBridge(QObject* parent) : QObject(parent) {
     QCoreApplication::postEvent(this, new QEvent(kDrainEvent));
 }
 
-QtMainThreadBridge::~QtMainThreadBridge() { platform::mainThreadQueue().setWakeHook(nullptr); }
+QtMainThreadBridge::~QtMainThreadBridge() {
+    platform::mainThreadQueue().setWakeHook(nullptr);
+}
 
 bool QtMainThreadBridge::event(QEvent* e) {
     if (e->type() != kDrainEvent) {

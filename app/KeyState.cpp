@@ -1,0 +1,69 @@
+#include "app/KeyState.h"
+
+#include <QKeyEvent>
+
+std::uint16_t VirtualKeyOf(const QKeyEvent& event) {
+    const int key = event.key();
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
+        return static_cast<std::uint16_t>(112 + (key - Qt::Key_F1));
+    }
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+        return static_cast<std::uint16_t>(key);
+    }
+    switch (key) {
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Tab:
+            return 9;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Shift:
+            return 16;
+        case Qt::Key_Control:
+            return 17;
+        case Qt::Key_Alt:
+            return 18;
+        case Qt::Key_Escape:
+            return 27;
+        case Qt::Key_Space:
+            return 32;
+        case Qt::Key_PageUp:
+            return 33;
+        case Qt::Key_PageDown:
+            return 34;
+        case Qt::Key_End:
+            return 35;
+        case Qt::Key_Home:
+            return 36;
+        case Qt::Key_Left:
+            return 37;
+        case Qt::Key_Up:
+            return 38;
+        case Qt::Key_Right:
+            return 39;
+        case Qt::Key_Down:
+            return 40;
+        case Qt::Key_Insert:
+            return 45;
+        case Qt::Key_Delete:
+            return 46;
+        default:
+            return 0;
+    }
+}
+
+TShiftState ShiftStateOf(const QKeyEvent& event) {
+    TShiftState shift;
+    const Qt::KeyboardModifiers m = event.modifiers();
+    if (m & Qt::ShiftModifier) {
+        shift.Include(ssShift);
+    }
+    if (m & Qt::AltModifier) {
+        shift.Include(ssAlt);
+    }
+    if (m & Qt::ControlModifier) {
+        shift.Include(ssCtrl);
+    }
+    return shift;
+}

@@ -1,0 +1,114 @@
+// The window as its stored layout builds it, and the dark skin.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/AnaUnit.h"
+#include "app/DMUnit.h"
+#include "serial/CPortCtl.h"
+#include "ui_AnaForm.h"
+
+namespace {
+
+TEST(Layout, TheWindowAsStored) {
+    TAnaForm form;
+    form.show();
+    QCoreApplication::processEvents();
+    Ui::TAnaForm& ui = form.Controls();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Dorvik Selto (Hemogram)"));
+    EXPECT_EQ(form.objectName(), QStringLiteral("AnaForm"));
+    EXPECT_EQ(form.frameGeometry().size(), QSize(453, 408));
+    EXPECT_EQ(form.font().family(), QStringLiteral("MS Sans Serif"));
+    EXPECT_EQ(form.font().pixelSize(), 11);
+    EXPECT_FALSE(form.windowIcon().isNull());
+
+    ASSERT_EQ(ui.RzPageControl1->count(), 3);
+    EXPECT_EQ(ui.RzPageControl1->currentWidget(), ui.TabSheet1);
+    EXPECT_EQ(ui.RzPageControl1->tabText(0), QStringLiteral("Dorvik Selto (Hemogram)"));
+    EXPECT_EQ(ui.RzPageControl1->tabText(1), QString::fromUtf8("Host Ekran\xC4\xB1"));
+    EXPECT_EQ(ui.RzPageControl1->tabText(2), QStringLiteral("Ayarlar"));
+    EXPECT_TRUE(ui.TabSheet3->children().isEmpty());
+
+    EXPECT_EQ(ui.lbl1->text(), QStringLiteral("HATA"));
+    EXPECT_EQ(ui.lbl1->pos(), QPoint(9, 4));
+    EXPECT_EQ(ui.lbl2->text(), QStringLiteral("lbl2"));
+    EXPECT_EQ(ui.lbl2->pos(), QPoint(16, 72));
+    EXPECT_EQ(ui.lbl2->font().pixelSize(), 16);
+    EXPECT_EQ(ui.Image1->size(), ui.TabSheet1->size());
+    EXPECT_TRUE(ui.Image1->hasScaledContents());
+    EXPECT_EQ(ui.Image1->pixmap().size(), QSize(1600, 1200));
+
+    struct Lamp {
+        TComLed* led;
+        QRect geometry;
+    } lamps[] = {{ui.ComLed2, QRect(5, 18, 40, 30)}, {ui.ComLed3, QRect(5, 50, 40, 10)}};
+    for (const Lamp& lamp : lamps) {
+        EXPECT_EQ(lamp.led->geometry(), lamp.geometry);
+        EXPECT_EQ(lamp.led->Kind(), lkCustom);
+        EXPECT_EQ(lamp.led->LedSignal(), lsConn);
+        EXPECT_EQ(lamp.led->ComPort(), form.ComPort());
+        EXPECT_EQ(lamp.led->State(), lsOff);
+        EXPECT_EQ(lamp.led->GlyphOn().size(), lamp.geometry.size());
+        EXPECT_EQ(lamp.led->GlyphOff().size(), lamp.geometry.size());
+    }
+
+    ui.RzPageControl1->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ui.rzspltr1->orientation(), Qt::Vertical);
+    EXPECT_EQ(ui.rzspltr1->handleWidth(), 6);
+    EXPECT_EQ(ui.rzspltr1->sizes().at(0), 255);
+    QTextEdit* host = ui.HostEkrani;
+    EXPECT_EQ(host->font().family(), QStringLiteral("Times New Roman"));
+    EXPECT_EQ(host->font().pixelSize(), 11);
+    EXPECT_EQ(host->viewport()->palette().color(QPalette::Base), QColor(Qt::black));
+    EXPECT_EQ(host->viewport()->palette().color(QPalette::Text), QColor(Qt::white));
+    EXPECT_FALSE(host->isReadOnly());
+    EXPECT_EQ(host->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(host->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(host->lineWrapMode(), QTextEdit::WidgetWidth);
+    EXPECT_EQ(ui.RzBitBtn1->geometry().topLeft(), QPoint(398, 0));
+    EXPECT_EQ(ui.RzBitBtn1->width(), 28);
+    EXPECT_TRUE(ui.RzBitBtn1->text().isEmpty());
+    EXPECT_EQ(ui.RzBitBtn1->iconSize(), QSize(16, 16));
+    EXPECT_TRUE(ui.BilgiEkrani->isEnabled());
+    EXPECT_EQ(ui.BilgiEkrani->lineWrapMode(), QTextEdit::WidgetWidth);
+
+    // The port as its stored description gives it, still closed.
+    TComPort* port = form.ComPort();
+    EXPECT_EQ(port->Port(), "COM3");
+    EXPECT_FALSE(port->Connected());
+    EXPECT_EQ(port->BaudRate(), br9600);
+    EXPECT_EQ(port->Events(), AllComEvents);
+    EXPECT_EQ(port->Buffer().InputSize(), 4096);
+    EXPECT_EQ(port->Buffer().OutputSize(), 4096);
+    EXPECT_EQ(port->SyncMethod(), smThreadSync);
+    EXPECT_EQ(port->FlowControl().FlowControl(), fcNone);
+    EXPECT_EQ(port->Timeouts().ReadInterval(), -1);
+}
+
+TEST(Skin, TheDataModulePaintsEveryWindowDarkFromItsCreationOn) {
+    TDM dm;
+    EXPECT_EQ(dm.SkinController()->SkinName(), QStringLiteral("Black"));
+    auto dark = [](const QColor& c) { return c.lightness() < 80; };
+    EXPECT_TRUE(dark(QApplication::palette().color(QPalette::Window)));
+    TAnaForm form;
+    form.show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dark(form.palette().color(QPalette::Window)));
+    EXPECT_TRUE(dark(form.BilgiEkrani()->palette().color(QPalette::Base)));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Brelvo Teknoloji"), QStringLiteral("x"),
+                    QMessageBox::Ok);
+    box.show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dark(box.palette().color(QPalette::Window)));
+    const QImage shot = box.grab().toImage();
+    EXPECT_TRUE(dark(shot.pixelColor(2, shot.height() / 2)));
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// Saves a PNG of each page of the main window, with a few lines on the screens, for review:
+//   QT_QPA_PLATFORM=offscreen build/bin/screenshot-pages [output folder]
+#include <QDir>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/AnaUnit.h"
+#include "app/Application.h"
+#include "app/DMUnit.h"
+#include "ui_AnaForm.h"
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(folder);
+    TAnaForm form;
+    TDM dm;
+    form.show();
+    form.Controls().lbl1->setText(QString::fromStdString(form.ComPort()->Port()));
+    form.HostEkraninaMesajYaz("COM3");
+    form.HostEkraninaMesajYaz("mesaj geldi.");
+    form.HostEkraninaMesajYaz("Bilgi Geliyor!");
+    form.HostEkraninaMesajYaz("A1234 Barkod Nolu Hasta Sonucu Geliyor!");
+    form.HostEkraninaMesajYaz("WBC - 5.6 - A1234");
+    form.HostEkraninaMesajYaz("Update Success...");
+    form.BilgiEkraninaMesajYaz(
+        std::string("\x02"
+                    "DORVIK SELTO\r\n\r\n  A1234\r\n\r\n WBC  5.6\r\n\x03",
+                    40));
+    form.BilgiEkraninaMesajYaz("\xDE\xFE\xDD\xFD\xD0\xF0 \xC7\xE7 \xD6\xF6 \xDC\xFC");
+    QTabWidget* pages = form.Controls().RzPageControl1;
+    int saved = 0;
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        const QString file = folder + QStringLiteral("/page%1.png").arg(i + 1);
+        if (form.grab().save(file)) {
+            ++saved;
+        }
+    }
+    form.Controls().BilgiEkrani->setEnabled(false);
+    pages->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    form.grab().save(folder + QStringLiteral("/page2-info-disabled.png"));
+    return saved == pages->count() ? 0 : 1;
+}
