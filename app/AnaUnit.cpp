@@ -4,12 +4,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "platform/InstanceGuard.h"
 #include "platform/TextEncoding.h"
 #include "serial/CPortCtl.h"
 #include "serial/ComPortStream.h"
@@ -67,6 +69,11 @@ QByteArray resourceText(const QString& path) {
 
 }  // namespace
 
+const char* const kDefaultUploaderPath =
+    "/opt/brelvo/hemogram/Brelvo.Kanto.Client/Brelvo.Kanto.Client";
+const char* const kWebBaseAddress = "https://isg.brelvo.com.tr/";
+const char* const kApplicationTitle = "DORVIK SELTO";
+
 std::string RenderForBilgiEkrani(const std::string& Text) {
     std::string out;
     out.reserve(Text.size() + Text.size() / 2);
@@ -105,6 +112,7 @@ TAnaForm::TAnaForm(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui:
 }
 
 TAnaForm::~TAnaForm() {
+    m_closing = true;
     qApp->removeEventFilter(this);
     // The port goes first: it closes, then the lamps are told it is gone and unbind.
     m_comPort.reset();
@@ -118,7 +126,58 @@ QTextEdit* TAnaForm::BilgiEkrani() const {
 }
 
 void TAnaForm::bindPortEvent(const std::string& event, const std::string& handler) {
+    if (event == "OnRxChar" && handler == "ComPortRxChar") {
+        m_comPort->OnRxChar = [this](TObject* sender, std::int32_t count) {
+            ComPortRxChar(sender, count);
+        };
+        return;
+    }
     throw Exception("Event " + event + " bound to unknown method " + handler);
+}
+
+void TAnaForm::setVisible(bool visible) {
+    if (visible && m_startUpOnShow && !m_startedUp) {
+        // The first showing runs the start-up work before the window reaches the screen,
+        // so a refused copy never draws its window.
+        m_startedUp = true;
+        FormShow(this);
+        if (m_refused) {
+            return;
+        }
+    }
+    QWidget::setVisible(visible);
+}
+
+void TAnaForm::FormShow(QObject* /*Sender*/) {
+    try {
+        const std::string title = QCoreApplication::applicationName().toStdString();
+        if (platform::holdInstanceName(title) == platform::InstanceName::AlreadyExists) {
+            QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Brelvo Teknoloji"),
+                            QString::fromUtf8("Program zaten \xC3\xA7"
+                                              "al\xC4\xB1\xC5\x9F\xC4\xB1yor..!"),
+                            QMessageBox::Ok);
+            box.setWindowModality(Qt::ApplicationModal);
+            box.exec();
+            m_refused = true;
+            return;
+        }
+        m_ui->RzPageControl1->setCurrentWidget(m_ui->TabSheet1);
+        const QByteArray uploader = qgetenv("DORVIK_SELTO_UPLOADER");
+        UploaderPath =
+            uploader.isEmpty() ? std::string(kDefaultUploaderPath) : uploader.toStdString();
+        WebBaseAddress = kWebBaseAddress;
+        m_ui->lbl1->setText(screenText(m_comPort->Port()));
+        // Nothing else closes the port while the window lives: a close now means the
+        // device went away, which the host screen tells.
+        m_comPort->OnAfterClose = [this](TObject*) {
+            if (!m_closing) {
+                HostEkraninaMesajYaz("Port kapand\xFD: cihaz ba\xF0lant\xFDs\xFD kesildi.");
+            }
+        };
+        m_comPort->SetConnected(true);
+        HostEkraninaMesajYaz(m_comPort->Port());
+    } catch (...) {
+    }
 }
 
 void TAnaForm::applyStoredFonts() {

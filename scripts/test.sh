@@ -19,7 +19,8 @@ run_suite() {
   ninja -C "$dir" -j2
   echo "== test $dir"
   local log="$dir/ctest.log" status=0
-  ctest --test-dir "$dir" --output-on-failure -j2 2>&1 | tee "$log" || status=1
+  # shellcheck disable=SC2086 # CTEST_ARGS holds separate words
+  ctest --test-dir "$dir" --output-on-failure -j2 ${CTEST_ARGS:-} 2>&1 | tee "$log" || status=1
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n1 || true)
   if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
@@ -35,7 +36,9 @@ overall=0
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo || overall=1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined || overall=1
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+# Qt's own libraries are not built for ThreadSanitizer, so the window's tests (label gui)
+# stay out of this build; every threaded part of ours is in the others.
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 CTEST_ARGS="-LE gui" \
   run_suite build-tsan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread || overall=1
 
 echo "all builds: $passed passed, $failed failed"

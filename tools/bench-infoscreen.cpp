@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     const int blocks = argc > 1 ? std::atoi(argv[1]) : 50000;
     TAnaForm form;
     TDM dm;
+    form.SetStartUpOnShow(false);
     form.show();
     form.Controls().RzPageControl1->setCurrentIndex(1);
     QCoreApplication::processEvents();

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(folder);
     TAnaForm form;
     TDM dm;
+    form.SetStartUpOnShow(false);
     form.show();
     form.Controls().lbl1->setText(QString::fromStdString(form.ComPort()->Port()));
     form.HostEkraninaMesajYaz("COM3");

@@ -18,6 +18,7 @@ namespace {
 
 TEST(Layout, TheWindowAsStored) {
     TAnaForm form;
+    form.SetStartUpOnShow(false);
     form.show();
     QCoreApplication::processEvents();
     Ui::TAnaForm& ui = form.Controls();
@@ -98,6 +99,7 @@ TEST(Skin, TheDataModulePaintsEveryWindowDarkFromItsCreationOn) {
     auto dark = [](const QColor& c) { return c.lightness() < 80; };
     EXPECT_TRUE(dark(QApplication::palette().color(QPalette::Window)));
     TAnaForm form;
+    form.SetStartUpOnShow(false);
     form.show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(dark(form.palette().color(QPalette::Window)));

@@ -14,6 +14,7 @@ namespace {
 class Screens : public ::testing::Test {
 protected:
     Screens() {
+        form.SetStartUpOnShow(false);
         form.show();
         form.Controls().RzPageControl1->setCurrentIndex(1);
         QCoreApplication::processEvents();

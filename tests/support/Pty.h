@@ -76,3 +76,15 @@ inline int openDescriptorCount() {
     }
     return count;
 }
+
+// Sends as a 9600 bit/s line with ten bit times a character would.
+inline void sendPaced(const Pty& pty, std::string_view bytes) {
+    using Clock = std::chrono::steady_clock;
+    const auto perByte = std::chrono::nanoseconds(1'000'000'000LL * 10 / 9600);
+    auto next = Clock::now();
+    for (char c : bytes) {
+        std::this_thread::sleep_until(next);
+        pty.send(std::string_view(&c, 1));
+        next += perByte;
+    }
+}

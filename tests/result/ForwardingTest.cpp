@@ -1,0 +1,181 @@
+// Forwarding results to the uploader, with the stand-in started as a real child process.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/fake/FakeSerialApi.h"
+#include "result/ResultInterface.h"
+#include "support/Pty.h"
+#include "support/Uploads.h"
+
+namespace {
+
+class Window : public TResultInterface {
+public:
+    void HostEkraninaMesajYaz(const std::string& Text) override { host.push_back(Text); }
+    void BilgiEkraninaMesajYaz(const std::string& Text) override { info.push_back(Text); }
+    TComPort& ResultPort() override { return port; }
+
+    std::vector<std::string> host;
+    std::vector<std::string> info;
+    platform::FakeSerialApi fake;
+    TComPort port{nullptr, &fake};
+};
+
+class Forwarding : public ::testing::Test {
+protected:
+    Forwarding() {
+        log = ::testing::TempDir() + "uploads-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        std::remove(log.c_str());
+        ::setenv("UPLOADER_STUB_LOG", log.c_str(), 1);
+        window.UploaderPath = UPLOADER_STUB;
+        window.WebBaseAddress = "https://isg.example.test/";
+    }
+    std::vector<Upload> uploads(std::size_t expected) {
+        eventually([&] { return readUploads(log).size() >= expected; });
+        return readUploads(log);
+    }
+
+    std::string log;
+    Window window;
+};
+
+TEST_F(Forwarding, OneResultGivesItsHostLinesAndFiveArguments) {
+    window.Sonuc.Barkod = std::string("12345");
+    window.TestSonucuKaydet("WBC", "5.6");
+    EXPECT_EQ(window.host, (std::vector<std::string>{"WBC - 5.6 - 12345", "Update Success..."}));
+    EXPECT_EQ(
+        uploads(1),
+        (std::vector<Upload>{{"https://isg.example.test/", "LabSonuc", "12345", "37", "5,6"}}));
+}
+
+TEST_F(Forwarding, TestNumbersAndDecimalPoints) {
+    struct Case {
+        const char* code;
+        const char* value;
+        const char* number;
+        const char* sent;
+    } cases[] = {
+        {"LYM#", "1.2.3", "52", "1,2,3"}, {"LYM%", "31", "49", "31"},
+        {"wbc", "7.1", "wbc", "7,1"},     {"XYZ", "", "XYZ", ""},
+        {"RDW", "13.0", "46", "13,0"},    {"GRA#", "4.6", "54", "4,6"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TestNumberOf(c.code), c.number);
+    }
+    window.Sonuc.Barkod = std::string("B7");
+    for (const Case& c : cases) {
+        window.TestSonucuKaydet(c.code, c.value);
+    }
+    auto got = uploads(std::size(cases));
+    ASSERT_EQ(got.size(), std::size(cases));
+    // The uploaders run side by side: compare without their order.
+    std::vector<Upload> expected;
+    for (const Case& c : cases) {
+        expected.push_back({"https://isg.example.test/", "LabSonuc", "B7", c.number, c.sent});
+    }
+    std::sort(got.begin(), got.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(got, expected);
+    // The host line shows code and value as they came, before mapping and comma.
+    EXPECT_EQ(window.host[0], "LYM# - 1.2.3 - B7");
+    EXPECT_EQ(window.host[4], "wbc - 7.1 - B7");
+}
+
+TEST_F(Forwarding, FieldsReachTheUploaderExactlyWhateverTheyHold) {
+    struct Case {
+        std::string barcode;
+        std::string value;
+    } cases[] = {
+        {"", ""},
+        {"A\"12", "5.6"},
+        {"AB12\\", "7.1\\"},
+        {"\" --verb x \"", "1\" \"2"},
+        {"A 1 2", "$(id)"},
+        {"\xDE\xFD\xE7", "4.5"},  // code page 1254: Ş ı ç
+    };
+    for (const Case& c : cases) {
+        window.Sonuc.Barkod = c.barcode;
+        window.TestSonucuKaydet("HGB", c.value);
+    }
+    auto got = uploads(std::size(cases));
+    ASSERT_EQ(got.size(), std::size(cases));
+    for (const Upload& upload : got) {
+        EXPECT_EQ(upload.size(), 5u);
+    }
+    std::vector<std::pair<std::string, std::string>> seen;
+    for (const Upload& upload : got) {
+        seen.emplace_back(upload.at(2), upload.at(4));
+    }
+    std::sort(seen.begin(), seen.end());
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {"", ""},
+        {"A\"12", "5,6"},
+        {"AB12\\", "7,1\\"},
+        {"\" --verb x \"", "1\" \"2"},
+        {"A 1 2", "$(id)"},
+        {"\xC5\x9E\xC4\xB1\xC3\xA7", "4,5"}};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(Forwarding, AnUploaderThatCannotStartIsReportedAndTheNextGoesOn) {
+    window.Sonuc.Barkod = std::string("C1");
+    window.UploaderPath = "/no/such/uploader";
+    window.TestSonucuKaydet("WBC", "5.6");
+    window.UploaderPath = UPLOADER_STUB;
+    window.TestSonucuKaydet("RBC", "4.8");
+    ASSERT_EQ(window.host.size(), 4u);
+    EXPECT_EQ(window.host[0], "WBC - 5.6 - C1");
+    EXPECT_EQ(window.host[1], "Y\xFCkleyici ba\xFElat\xFDlamad\xFD (hata 2: dosya bulunamad\xFD)");
+    EXPECT_EQ(window.host[2], "RBC - 4.8 - C1");
+    EXPECT_EQ(window.host[3], "Update Success...");
+
+    // A file without the right to run it.
+    const std::string notRunnable =
+        ::testing::TempDir() + "not-runnable-" + std::to_string(::getpid());
+    std::ofstream(notRunnable) << "#!/bin/sh\n";
+    window.UploaderPath = notRunnable;
+    window.TestSonucuKaydet("HGB", "14");
+    EXPECT_EQ(window.host.back(),
+              "Y\xFCkleyici ba\xFElat\xFDlamad\xFD (hata 13: eri\xFEim izni yok)");
+    std::remove(notRunnable.c_str());
+}
+
+int zombieChildren() {
+    int zombies = 0;
+    DIR* proc = ::opendir("/proc");
+    while (dirent* entry = ::readdir(proc)) {
+        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) {
+            continue;
+        }
+        // pid (comm) state ppid ...
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || close + 4 > line.size()) {
+            continue;
+        }
+        const char state = line[close + 2];
+        const int ppid = std::atoi(line.c_str() + close + 4);
+        zombies += state == 'Z' && ppid == ::getpid();
+    }
+    ::closedir(proc);
+    return zombies;
+}
+
+TEST_F(Forwarding, AThousandLaunchesLeaveNoZombie) {
+    window.UploaderPath = "/bin/true";
+    for (int i = 0; i < 1000; ++i) {
+        window.TestSonucuKaydet("WBC", "5.6");
+    }
+    EXPECT_TRUE(eventually([] { return zombieChildren() == 0; }, 10000))
+        << zombieChildren() << " zombies";
+    EXPECT_EQ(window.host.back(), "Update Success...");
+}
+
+}  // namespace
