@@ -20,7 +20,7 @@ void TResultInterface::ComPortRxChar(TObject* /*Sender*/, std::int32_t /*Count*/
     try {
         HostEkraninaMesajYaz("mesaj geldi.");
         // Framing is by time alone: the rest of the block arrives meanwhile.
-        std::this_thread::sleep_for(kBlockWait);
+        std::this_thread::sleep_for(BlockWait);
         ResultPort().ReadText(GelenBilgi, kReadCount);
         HostEkraninaMesajYaz("Bilgi Geliyor!");
         BilgiEkraninaMesajYaz(GelenBilgi);

@@ -33,8 +33,9 @@ public:
     std::string UploaderPath;
     std::string WebBaseAddress;
 
-    // How long the handler waits for the rest of a block.
+    // How long the handler waits for the rest of a block; benchmarks shorten it.
     static constexpr std::chrono::milliseconds kBlockWait{2500};
+    std::chrono::milliseconds BlockWait = kBlockWait;
     static constexpr std::int32_t kReadCount = 10000;
 
 protected:

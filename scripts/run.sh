@@ -1,9 +1,68 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, and runs the serial component's demo on a
-# pseudo-terminal.
+# The main job: installs what is missing, builds, and runs the program against the
+# analyser simulator on a pseudo-terminal standing in for COM3, with the uploader
+# stand-in; prints the uploads it recorded as a table, then stops everything it started.
+#   BLOCKS=3 GAP=4 bash scripts/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C build -j2 >/dev/null
-exec build/bin/cport-demo
+
+blocks=${BLOCKS:-3}
+gap=${GAP:-4}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# On the user's display if there is one, otherwise on a virtual one.
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  echo "window: on display $DISPLAY"
+else
+  export DISPLAY=":$((90 + RANDOM % 100))"
+  Xvfb "$DISPLAY" -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+  echo "window: on a virtual display ($DISPLAY)"
+fi
+
+build/bin/analyser-sim --pty "$work/com3" --blocks "$blocks" --gap "$gap" 2>"$work/sim.log" &
+sim=$!
+pids+=($sim)
+for _ in $(seq 50); do [ -s "$work/com3" ] && break; sleep 0.1; done
+com3=$(cat "$work/com3")
+echo "COM3: $com3 (analyser simulator, $blocks blocks, ${gap}s apart)"
+
+CPORT_DEVICE_COM3="$com3" DORVIK_SELTO_UPLOADER="$PWD/build/bin/uploader-stub" \
+  UPLOADER_STUB_LOG="$work/uploads.log" QT_QPA_PLATFORM=xcb \
+  build/bin/dorvik-selto 2>"$work/program.log" &
+pids+=($!)
+
+expected=$((blocks * 18))
+for _ in $(seq $((blocks * (gap + 6) * 10 + 100))); do
+  [ -f "$work/uploads.log" ] && [ "$(wc -l <"$work/uploads.log")" -ge "$expected" ] && break
+  sleep 0.1
+done
+sed 's/^/simulator: /' "$work/sim.log"
+
+echo
+printf '%-22s %-12s %s\n' "barcode" "test number" "value"
+printf '%-22s %-12s %s\n' "-------" "-----------" "-----"
+count=0
+if [ -f "$work/uploads.log" ]; then
+  # Each line is a JSON array: base address, verb, barcode, test number, value.
+  while IFS= read -r line; do
+    row=$(printf '%s' "$line" | sed -E 's/^\["([^"]*)","([^"]*)","((\\.|[^"\\])*)","([^"]*)","((\\.|[^"\\])*)"\]$/\3\t\5\t\6/')
+    IFS=$'\t' read -r barcode number value <<<"$row"
+    printf '%-22s %-12s %s\n' "$barcode" "$number" "$value"
+    count=$((count + 1))
+  done < <(sort -t'"' -k6,6 -k8,8n "$work/uploads.log")
+fi
+echo
+echo "$count uploads recorded for $blocks blocks (expected $expected)"
+[ "$count" -eq "$expected" ]

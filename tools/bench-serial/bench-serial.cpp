@@ -26,7 +26,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -69,9 +68,13 @@ double cpuSeconds() {
 }
 
 // Runs Qt's event loop until `quit` is called or `limitMs` passes; true when quit came first.
+// A quit before the run starts ends it at once.
 class LoopRun {
 public:
     bool exec(int limitMs) {
+        if (m_quit) {
+            return true;
+        }
         QTimer limit;
         limit.setSingleShot(true);
         bool timedOut = false;
@@ -83,10 +86,14 @@ public:
         m_loop.exec();
         return !timedOut;
     }
-    void quit() { m_loop.quit(); }
+    void quit() {
+        m_quit = true;
+        m_loop.quit();
+    }
 
 private:
     QEventLoop m_loop;
+    bool m_quit = false;
 };
 
 void runEventsFor(int ms) {
@@ -261,7 +268,9 @@ LatencyResult measureLatency(Subject& subject, const Options& options) {
         waiting = true;
         writtenAt = Clock::now();
         if (::write(pty.master(), &expected, 1) != 1) {
-            throw std::runtime_error(std::string("write to pty: ") + std::strerror(errno));
+            std::fprintf(stderr, "write to pty: %s\n", std::strerror(errno));
+            run.quit();
+            return;
         }
         lostTimer.start(1000);
     };
@@ -503,13 +512,19 @@ IdleResult measureIdle(Subject& subject, const Options& options) {
     const Clock::time_point start = Clock::now();
     std::map<int, TaskSwitches> after;
     Clock::time_point end;
-    // The only timer in the window: it ends it, and is the main thread's one wake-up.
-    QTimer::singleShot(options.idleSeconds * 1000, Qt::PreciseTimer, [&] {
+    LoopRun run;
+    // The only timer that fires in the window: it ends it, and is the main thread's one
+    // wake-up.
+    QTimer window;
+    window.setSingleShot(true);
+    window.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&window, &QTimer::timeout, [&] {
         after = taskSwitches();
         end = Clock::now();
-        QCoreApplication::exit(0);
+        run.quit();
     });
-    QCoreApplication::exec();
+    window.start(options.idleSeconds * 1000);
+    run.exec(options.idleSeconds * 1000 + 10000);
     result.seconds = seconds(end - start);
 
     const int mainTid = static_cast<int>(::getpid());
