@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <iterator>
 
 #include "platform/LastError.h"
 
@@ -16,6 +18,9 @@ namespace {
 
 constexpr std::size_t kMaxQueue = 16u << 20;
 constexpr std::uintptr_t kStatusPending = static_cast<std::uintptr_t>(-1);
+// Bytes already taken are dropped from the front of the queue's block once there are at
+// least this many and they outnumber the bytes still queued.
+constexpr std::size_t kCompactAfter = 4096;
 
 }  // namespace
 
@@ -145,7 +150,7 @@ int PosixDevice::queryStatus(std::uint32_t* errors, ComStat* stat) {
     m_errors = 0;
     if (stat) {
         *stat = ComStat{};
-        stat->cbInQue = static_cast<std::uint32_t>(m_queue.size());
+        stat->cbInQue = static_cast<std::uint32_t>(queuedLocked());
     }
     return 0;
 }
@@ -269,6 +274,7 @@ int PosixDevice::purge(std::uint32_t flags) {
     if (flags & purge::RxClear) {
         ::ioctl(m_fd, TCFLSH, 0 /* TCIFLUSH */);
         m_queue.clear();
+        m_head = 0;
         m_above80 = false;
         m_markState = 0;
     }
@@ -285,7 +291,7 @@ void PosixDevice::prepareWait(std::vector<pollfd>& fds, Clock::time_point& deadl
     }
     // A full queue stops reading: the rest waits in the kernel until a read makes room,
     // so a slow reader never makes the waiter spin on a readable descriptor.
-    if (m_queue.size() < m_capacity) {
+    if (queuedLocked() < m_capacity) {
         fds.push_back(pollfd{m_fd, POLLIN, 0});
     }
     if (m_readPending) {
@@ -316,8 +322,8 @@ void PosixDevice::pumpLocked() {
         return;
     }
     unsigned char chunk[4096];
-    while (m_queue.size() < m_capacity) {
-        const std::size_t room = std::min(sizeof chunk, m_capacity - m_queue.size());
+    while (queuedLocked() < m_capacity) {
+        const std::size_t room = std::min(sizeof chunk, m_capacity - queuedLocked());
         const ssize_t n = ::read(m_fd, chunk, room);
         if (n > 0) {
             receiveLocked(chunk, static_cast<std::size_t>(n));
@@ -341,11 +347,25 @@ void PosixDevice::pumpLocked() {
 }
 
 void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
+    // New bytes are appended at the block's end; nothing is taken while receiving.
     const std::size_t before = m_queue.size();
     std::uint32_t events = 0;
     const std::uint32_t errorsBefore = m_errors;
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char byte = bytes[i];
+    std::size_t i = 0;
+    while (i < count) {
+        if (m_markState == 0) {
+            // Up to the next 0xFF nothing is marked: the run goes in as it stands.
+            const void* mark = std::memchr(bytes + i, 0xFF, count - i);
+            const std::size_t end =
+                mark ? static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - bytes)
+                     : count;
+            acceptPlainLocked(bytes + i, end - i);
+            i = end;
+            if (i == count) {
+                break;
+            }
+        }
+        const unsigned char byte = bytes[i++];
         switch (m_markState) {
             case 0:
                 if (byte == 0xFF) {
@@ -394,18 +414,26 @@ void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
     const std::size_t after = m_queue.size();
     if (after > before) {
         events |= ev::RxChar;
-        for (std::size_t i = before; i < after; ++i) {
-            if (m_queue[i] == m_dcb.EvtChar) {
-                events |= ev::RxFlag;
-                break;
-            }
+        if (std::memchr(m_queue.data() + before, static_cast<unsigned char>(m_dcb.EvtChar),
+                        after - before)) {
+            events |= ev::RxFlag;
         }
     }
-    if (!m_above80 && after * 5 >= m_capacity * 4) {
+    if (!m_above80 && queuedLocked() * 5 >= m_capacity * 4) {
         m_above80 = true;
         events |= ev::Rx80Full;
     }
     noteEventsLocked(events);
+}
+
+void PosixDevice::acceptPlainLocked(const unsigned char* bytes, std::size_t count) {
+    const char* first = reinterpret_cast<const char*>(bytes);
+    if (m_dcb.Flags & dcbflag::Null) {
+        std::copy_if(first, first + count, std::back_inserter(m_queue),
+                     [](char c) { return c != 0; });
+    } else {
+        m_queue.insert(m_queue.end(), first, first + count);
+    }
 }
 
 void PosixDevice::acceptByteLocked(unsigned char byte, bool marked) {
@@ -523,10 +551,19 @@ void PosixDevice::completeLocked(Overlapped* overlapped, int status, std::uint32
 
 std::uint32_t PosixDevice::takeLocked(char* buffer, std::uint32_t count) {
     const std::uint32_t n =
-        static_cast<std::uint32_t>(std::min<std::size_t>(count, m_queue.size()));
-    std::copy_n(m_queue.begin(), n, buffer);
-    m_queue.erase(m_queue.begin(), m_queue.begin() + n);
-    if (m_above80 && m_queue.size() * 5 < m_capacity * 4) {
+        static_cast<std::uint32_t>(std::min<std::size_t>(count, queuedLocked()));
+    if (n > 0) {
+        std::memcpy(buffer, m_queue.data() + m_head, n);
+        m_head += n;
+    }
+    if (m_head == m_queue.size()) {
+        m_queue.clear();  // keeps the allocation for the next bytes
+        m_head = 0;
+    } else if (m_head >= kCompactAfter && m_head >= queuedLocked()) {
+        m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(m_head));
+        m_head = 0;
+    }
+    if (m_above80 && queuedLocked() * 5 < m_capacity * 4) {
         m_above80 = false;
     }
     return n;

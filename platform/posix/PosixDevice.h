@@ -5,10 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/SerialApi.h"
 #include "platform/posix/LineSettings.h"
@@ -62,6 +62,7 @@ private:
     void linesChanged(std::uint32_t before, std::uint32_t now);
     void pumpLocked();
     void receiveLocked(const unsigned char* bytes, std::size_t count);
+    void acceptPlainLocked(const unsigned char* bytes, std::size_t count);
     void acceptByteLocked(unsigned char byte, bool marked);
     void noteEventsLocked(std::uint32_t events);
     void failLocked(int error);
@@ -69,13 +70,17 @@ private:
     void serviceWaitLocked();
     void completeLocked(Overlapped* overlapped, int status, std::uint32_t count);
     std::uint32_t takeLocked(char* buffer, std::uint32_t count);
+    std::size_t queuedLocked() const { return m_queue.size() - m_head; }
     Clock::time_point readDeadlineLocked() const;
 
     std::mutex m_mutex;
     int m_fd;
     bool m_failed = false;
     int m_failError = 0;
-    std::deque<char> m_queue;
+    // The input queue is m_queue from m_head on: one contiguous block, so bytes go in and
+    // out by the run rather than one at a time.
+    std::vector<char> m_queue;
+    std::size_t m_head = 0;
     std::size_t m_capacity = 4096;
     bool m_above80 = false;
     Dcb m_dcb{};
