@@ -45,7 +45,8 @@ public:
             readReturned = now;
             successes = 0;
         } else if (Text == "Update Success..." && ++successes == 18) {
-            durations.push_back(std::chrono::duration<double, std::milli>(now - readReturned).count());
+            durations.push_back(
+                std::chrono::duration<double, std::milli>(now - readReturned).count());
         }
         TAnaForm::HostEkraninaMesajYaz(Text);
     }
@@ -57,7 +58,8 @@ public:
 std::string printout(int n) {
     std::string text;
     for (int line = 1; line <= 39; ++line) {
-        text += line == 3 ? "  B" + std::to_string(100000 + n) : " " + std::to_string(line) + ".5   u";
+        text +=
+            line == 3 ? "  B" + std::to_string(100000 + n) : " " + std::to_string(line) + ".5   u";
         text += "\r\n";
     }
     return text;
@@ -66,7 +68,8 @@ std::string printout(int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     TApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("bench-reception-%1").arg(::getpid()));
     const int blocks = argc > 1 ? std::atoi(argv[1]) : 100;
@@ -81,7 +84,9 @@ int main(int argc, char** argv) {
     const QString log = QStringLiteral("/tmp/bench-reception-%1.log").arg(::getpid());
     qputenv("CPORT_DEVICE_COM3", name);
     qputenv("UPLOADER_STUB_LOG", log.toLocal8Bit());
-    qputenv("DORVIK_SELTO_UPLOADER", (QCoreApplication::applicationDirPath() + QStringLiteral("/uploader-stub")).toLocal8Bit());
+    qputenv(
+        "DORVIK_SELTO_UPLOADER",
+        (QCoreApplication::applicationDirPath() + QStringLiteral("/uploader-stub")).toLocal8Bit());
 
     TimedForm form;
     TDM dm;
@@ -115,8 +120,10 @@ int main(int argc, char** argv) {
     std::vector<double> d = form.durations;
     std::sort(d.begin(), d.end());
     std::printf("blocks                               %d\n", blocks);
-    std::printf("read returned -> 18th launch returned: median %.2f ms, p90 %.2f ms, max %.2f ms (target median < 20 ms)\n",
-                d[d.size() / 2], d[d.size() * 9 / 10], d.back());
+    std::printf(
+        "read returned -> 18th launch returned: median %.2f ms, p90 %.2f ms, max %.2f ms (target "
+        "median < 20 ms)\n",
+        d[d.size() / 2], d[d.size() * 9 / 10], d.back());
     std::printf("resident memory                      idle %ld KiB, after %d blocks %ld KiB\n",
                 idleKiB, blocks, afterKiB);
     QFile::remove(log);

@@ -109,9 +109,9 @@ protected:
         std::system(("rm -rf " + dir).c_str());
     }
     std::vector<std::string> programEnv(const std::string& com3) const {
-        return {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "CPORT_DEVICE_COM3=" + com3,
-                "DORVIK_SELTO_UPLOADER=" + kBin + "/uploader-stub", "UPLOADER_STUB_LOG=" + log,
-                "LANG=C.UTF-8"};
+        return {"DISPLAY=" + display,        "QT_QPA_PLATFORM=xcb",
+                "CPORT_DEVICE_COM3=" + com3, "DORVIK_SELTO_UPLOADER=" + kBin + "/uploader-stub",
+                "UPLOADER_STUB_LOG=" + log,  "LANG=C.UTF-8"};
     }
     std::unique_ptr<Process> startProgram(const std::string& com3) const {
         return std::make_unique<Process>(std::vector<std::string>{kBin + "/dorvik-selto"},
