@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   xvfb xauth xdotool x11-utils
   fonts-liberation fonts-dejavu-core
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()
