@@ -205,20 +205,36 @@ struct OpenScope {
     ~OpenScope() { subject.close(); }
 };
 
+// Context switches as the kernel counts them: voluntary ones are the thread going to sleep
+// (each followed by a wake-up), involuntary ones preemptions.
+struct Switches {
+    std::uint64_t voluntary = 0;
+    std::uint64_t involuntary = 0;
+    std::uint64_t total() const { return voluntary + involuntary; }
+    Switches& operator+=(const Switches& other) {
+        voluntary += other.voluntary;
+        involuntary += other.involuntary;
+        return *this;
+    }
+    Switches since(const Switches& before) const {
+        return {voluntary - before.voluntary, involuntary - before.involuntary};
+    }
+};
+
 struct TaskSwitches {
     std::string comm;
-    std::uint64_t switches = 0;
+    Switches switches;
 };
 // The kernel's context-switch counts (voluntary and involuntary) of each of our threads.
 std::map<int, TaskSwitches> taskSwitches();
 
 // Adds the switches between two counts to the main thread's or the other threads' sum.
 void addSwitches(const std::map<int, TaskSwitches>& before,
-                 const std::map<int, TaskSwitches>& after, std::uint64_t& mainThread,
-                 std::uint64_t& others) {
+                 const std::map<int, TaskSwitches>& after, Switches& mainThread, Switches& others) {
     for (const auto& [tid, task] : after) {
         const auto was = before.find(tid);
-        const std::uint64_t n = task.switches - (was != before.end() ? was->second.switches : 0);
+        const Switches n =
+            task.switches.since(was != before.end() ? was->second.switches : Switches{});
         (tid == ::getpid() ? mainThread : others) += n;
     }
 }
@@ -231,8 +247,8 @@ struct LatencyResult {
     int wrong = 0;
     int sent = 0;
     // Context switches of the process's threads over the run (warm-up included).
-    std::uint64_t mainSwitches = 0;
-    std::uint64_t otherSwitches = 0;
+    Switches mainSwitches;
+    Switches otherSwitches;
     double percentile(double p) const {
         if (us.empty()) {
             return NAN;
@@ -344,8 +360,8 @@ struct ThroughputResult {
     std::size_t firstDifference = 0;
     std::size_t calls = 0;  // handler entries that read something
     // Context switches of the reader's threads over the transfer.
-    std::uint64_t mainSwitches = 0;
-    std::uint64_t otherSwitches = 0;
+    Switches mainSwitches;
+    Switches otherSwitches;
     double mibPerSecond() const { return received / 1048576.0 / seconds; }
     double cpuPerMib() const { return cpu / (received / 1048576.0); }
 };
@@ -470,11 +486,13 @@ std::map<int, TaskSwitches> taskSwitches() {
         std::ifstream status(base + "/status");
         std::string line;
         while (std::getline(status, line)) {
-            for (const char* key : {"voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:"}) {
+            const auto value = [&](const char* key, std::uint64_t& into) {
                 if (line.rfind(key, 0) == 0) {
-                    task.switches += std::stoull(line.substr(std::strlen(key)));
+                    into = std::stoull(line.substr(std::strlen(key)));
                 }
-            }
+            };
+            value("voluntary_ctxt_switches:", task.switches.voluntary);
+            value("nonvoluntary_ctxt_switches:", task.switches.involuntary);
         }
         tasks[tid] = task;
     }
@@ -486,7 +504,7 @@ struct IdleThread {
     int tid = 0;
     std::string comm;
     std::string role;
-    std::uint64_t switches = 0;
+    Switches switches;
     double perSecond = 0;
 };
 
@@ -533,8 +551,9 @@ IdleResult measureIdle(Subject& subject, const Options& options) {
         thread.tid = tid;
         thread.comm = task.comm;
         const auto was = before.find(tid);
-        thread.switches = task.switches - (was != before.end() ? was->second.switches : 0);
-        thread.perSecond = thread.switches / result.seconds;
+        thread.switches =
+            task.switches.since(was != before.end() ? was->second.switches : Switches{});
+        thread.perSecond = thread.switches.total() / result.seconds;
         if (tid == mainTid) {
             thread.role = "main (event loop)";
             result.mainPerSecond = thread.perSecond;
@@ -618,11 +637,12 @@ void printLatency(const char* name, const LatencyResult& r) {
                 fixed(r.us.empty() ? NAN : r.us.back(), 1).c_str());
     std::printf(", lost %d, wrong %d\n", r.lost, r.wrong);
     if (r.sent > 0) {
+        const auto per = [&](std::uint64_t n) { return static_cast<double>(n) / r.sent; };
         std::printf(
-            "  %-12s context switches per byte: main thread %.2f (its gap timer included), "
-            "other threads %.2f\n",
-            "", static_cast<double>(r.mainSwitches) / r.sent,
-            static_cast<double>(r.otherSwitches) / r.sent);
+            "  %-12s context switches per byte: main thread %.2f (%.2f voluntary; its "
+            "gap timer included), other threads %.2f (%.2f voluntary)\n",
+            "", per(r.mainSwitches.total()), per(r.mainSwitches.voluntary),
+            per(r.otherSwitches.total()), per(r.otherSwitches.voluntary));
     }
 }
 
@@ -634,9 +654,10 @@ void printThroughput(const char* name, const ThroughputResult& r) {
         r.receivedSum, r.sentSum, r.intact ? "intact" : "DAMAGED");
     std::printf(
         "  %-12s %zu handler calls, %.0f bytes per call; context switches: main thread "
-        "%" PRIu64 ", other threads %" PRIu64 "\n",
-        "", r.calls, r.calls ? static_cast<double>(r.received) / r.calls : 0.0, r.mainSwitches,
-        r.otherSwitches);
+        "%" PRIu64 " (%" PRIu64 " voluntary), other threads %" PRIu64 " (%" PRIu64 " voluntary)\n",
+        "", r.calls, r.calls ? static_cast<double>(r.received) / r.calls : 0.0,
+        r.mainSwitches.total(), r.mainSwitches.voluntary, r.otherSwitches.total(),
+        r.otherSwitches.voluntary);
     if (!r.intact && r.firstDifference < r.expected) {
         std::printf("  %-12s first difference at byte %zu\n", "", r.firstDifference);
     }
@@ -645,8 +666,10 @@ void printThroughput(const char* name, const ThroughputResult& r) {
 void printIdle(const char* name, const IdleResult& r) {
     std::printf("  %-12s %.2f s idle\n", name, r.seconds);
     for (const IdleThread& t : r.threads) {
-        std::printf("  %-12s   tid %-7d %-16s %-20s %4" PRIu64 " switches, %.2f /s\n", "", t.tid,
-                    t.comm.c_str(), t.role.c_str(), t.switches, t.perSecond);
+        std::printf("  %-12s   tid %-7d %-16s %-20s %4" PRIu64 " switches (%" PRIu64
+                    " voluntary), %.2f /s\n",
+                    "", t.tid, t.comm.c_str(), t.role.c_str(), t.switches.total(),
+                    t.switches.voluntary, t.perSecond);
     }
 }
 
