@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include <QFont>
 #include <QMessageBox>
 
 #include "serial/Component.h"
@@ -7,6 +8,11 @@
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     SetApplicationExceptionHandler(&TApplication::HandleException);
+    // The layout's Windows fonts, by metric-compatible ones where Linux has them.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitution(QStringLiteral("Times New Roman"),
+                              QStringLiteral("Liberation Serif"));
 }
 
 TApplication::~TApplication() {

@@ -1,7 +1,5 @@
 // The program's entry: the application titled "DORVIK SELTO", the main window and then the
 // data module with the skin, and the message loop until the window is closed.
-#include <QFont>
-
 #include "app/AnaUnit.h"
 #include "app/Application.h"
 #include "app/DMUnit.h"

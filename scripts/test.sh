@@ -35,6 +35,7 @@ run_suite() {
 overall=0
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo || overall=1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined || overall=1
 # Qt's own libraries are not built for ThreadSanitizer, so the window's tests (label gui)
 # stay out of this build; every threaded part of ours is in the others.

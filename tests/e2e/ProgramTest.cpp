@@ -94,15 +94,22 @@ protected:
         ::mkdir(dir.c_str(), 0700);
         log = dir + "/uploads.log";
         std::remove(log.c_str());
-        // A display of our own for the test.
-        display = ":" + std::to_string(50 + ::getpid() % 200);
+        // A display of our own for the test: Xvfb picks a free number and tells it.
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
         xvfb = std::make_unique<Process>(
-            std::vector<std::string>{"/usr/bin/Xvfb", display, "-nolisten", "tcp", "-screen", "0",
-                                     "1024x768x24"},
+            std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(pipeFds[1]),
+                                     "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
             std::vector<std::string>{});
-        ASSERT_TRUE(eventually(
-            [&] { return ::access(("/tmp/.X11-unix/X" + display.substr(1)).c_str(), F_OK) == 0; },
-            10000));
+        ::close(pipeFds[1]);
+        std::string number;
+        char c = 0;
+        while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        ::close(pipeFds[0]);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        display = ":" + number;
     }
     void TearDown() override {
         xvfb.reset();
