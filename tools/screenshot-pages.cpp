@@ -1,5 +1,8 @@
 // Saves a PNG of each page of the main window, with a few lines on the screens, for review:
 //   QT_QPA_PLATFORM=offscreen build/bin/screenshot-pages [output folder]
+#include <pty.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QTabWidget>
 #include <QTimer>
@@ -38,6 +41,19 @@ int main(int argc, char** argv) {
         if (form.grab().save(file)) {
             ++saved;
         }
+    }
+    // Page 1 once more with the port open on a pseudo-terminal: the lamps' "on" pictures.
+    int master = -1, slave = -1;
+    char name[128] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+        ::close(slave);
+        form.ComPort()->SetPort(name);
+        form.ComPort()->SetConnected(true);
+        pages->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        form.grab().save(folder + QStringLiteral("/page1-open.png"));
+        form.ComPort()->SetConnected(false);
+        ::close(master);
     }
     form.Controls().BilgiEkrani->setEnabled(false);
     pages->setCurrentIndex(1);
