@@ -9,22 +9,10 @@
 #include "app/AnaUnit.h"
 #include "app/Application.h"
 #include "app/DMUnit.h"
+#include "tools/ResidentMemory.h"
 #include "ui_AnaForm.h"
 
 namespace {
-
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
-    }
-    return -1;
-}
 
 // A block laid out as the analyser prints it: short lines ending in CR LF.
 std::string block(std::mt19937& random, int number) {

@@ -17,23 +17,11 @@
 #include "app/Application.h"
 #include "app/DMUnit.h"
 #include "app/QtMainThread.h"
+#include "tools/ResidentMemory.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
-    }
-    return -1;
-}
 
 // The window with a stopwatch on its host screen: "Bilgi Geliyor!" follows the read at
 // once, the eighteenth "Update Success..." follows the last launch.
