@@ -2,7 +2,6 @@
 // prints the time per append over the run and the process's resident memory:
 //   QT_QPA_PLATFORM=offscreen build/bin/bench-infoscreen [blocks]
 #include <QElapsedTimer>
-#include <QFile>
 #include <cstdio>
 #include <random>
 
