@@ -6,6 +6,8 @@
 #include <asm/termbits.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 
@@ -26,12 +28,19 @@ int setModemLine(int fd, int line, bool on) {
 
 }  // namespace
 
-int prepareRawMode(int fd) {
+bool isPseudoTerminal(int fd) {
+    struct stat st {};
+    // The kernel's pseudo-terminal slaves have majors 136 to 143.
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
+}
+
+int prepareRawMode(int fd, bool markErrors) {
     termios2 tio{};
     if (::ioctl(fd, TCGETS2, &tio) < 0) {
         return errno;
     }
-    tio.c_iflag = INPCK | PARMRK;
+    tio.c_iflag = markErrors ? INPCK | PARMRK : 0;
     tio.c_oflag = 0;
     tio.c_lflag = 0;
     tio.c_cflag = (tio.c_cflag & (CBAUD | CIBAUD)) | CS8 | CREAD | CLOCAL;
@@ -43,7 +52,7 @@ int prepareRawMode(int fd) {
     return 0;
 }
 
-int ttyLineFor(const Dcb& dcb, TtyLine& line) {
+int ttyLineFor(const Dcb& dcb, bool markErrors, TtyLine& line) {
     tcflag_t cflag = CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
     switch (dcb.ByteSize) {
         case 5:
@@ -98,9 +107,10 @@ int ttyLineFor(const Dcb& dcb, TtyLine& line) {
     if (dcb.BaudRate == 0) {
         return EINVAL;
     }
-    // Error marks are always on: the device layer needs them to see framing errors, and
-    // strips them itself.
-    tcflag_t iflag = INPCK | PARMRK;
+    // With error marks on the kernel hands input over a character at a time, so they are
+    // asked for only where they are the one way to see line errors; the device layer strips
+    // them itself.
+    tcflag_t iflag = markErrors ? INPCK | PARMRK : 0;
     if (dcb.Flags & dcbflag::OutX) {
         iflag |= IXON;
     }
@@ -118,9 +128,9 @@ int ttyLineFor(const Dcb& dcb, TtyLine& line) {
     return 0;
 }
 
-int applyLineSettings(int fd, const Dcb& dcb) {
+int applyLineSettings(int fd, const Dcb& dcb, bool markErrors) {
     TtyLine line;
-    if (int error = ttyLineFor(dcb, line)) {
+    if (int error = ttyLineFor(dcb, markErrors, line)) {
         return error;
     }
     termios2 tio{};

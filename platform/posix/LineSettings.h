@@ -18,13 +18,16 @@ struct TtyLine {
     bool rtsOn = false;
     bool rtsByKernel = false;  // RTS follows the input queue (CRTSCTS)
 };
-// EINVAL for a record the tty cannot take, 0 otherwise.
-int ttyLineFor(const Dcb& dcb, TtyLine& line);
+// EINVAL for a record the tty cannot take, 0 otherwise. `markErrors` has the tty mark
+// characters received with errors in the stream (PARMRK), where nothing else shows them.
+int ttyLineFor(const Dcb& dcb, bool markErrors, TtyLine& line);
 
 // Raw, non-blocking initial mode for a freshly opened device; errno on failure.
-int prepareRawMode(int fd);
+int prepareRawMode(int fd, bool markErrors);
 // errno on failure, 0 on success.
-int applyLineSettings(int fd, const Dcb& dcb);
+int applyLineSettings(int fd, const Dcb& dcb, bool markErrors);
+// A pseudo-terminal's far side: no line, so no line errors.
+bool isPseudoTerminal(int fd);
 // Modem-status bits (ms::), or 0 for a device without modem lines; errno on failure.
 int readModemStatus(int fd, std::uint32_t& status);
 

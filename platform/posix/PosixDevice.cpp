@@ -43,14 +43,20 @@ std::shared_ptr<PosixDevice> PosixDevice::open(const std::string& path, int& err
         return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);
-    if (int rawError = prepareRawMode(fd)) {
+    const bool pty = isPseudoTerminal(fd);
+    LineCounters counters;
+    const bool haveCounters = readLineCounters(fd, counters);
+    if (int rawError = prepareRawMode(fd, !pty && !haveCounters)) {
         error = rawError;
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return nullptr;
     }
     auto device = std::shared_ptr<PosixDevice>(new PosixDevice(fd));
-    device->m_haveCounters = readLineCounters(fd, device->m_counters);
+    device->m_haveCounters = haveCounters;
+    device->m_counters = counters;
+    device->m_errorsWithoutMarks = pty || haveCounters;
+    device->m_marking = !device->m_errorsWithoutMarks;
     PosixDevice* raw = device.get();
     device->m_watcher = ModemWatcher::start(
         fd, [raw](std::uint32_t before, std::uint32_t now) { raw->linesChanged(before, now); });
@@ -87,9 +93,16 @@ int PosixDevice::setupQueues(std::uint32_t inputSize, std::uint32_t outputSize) 
 
 int PosixDevice::setLineSettings(const Dcb& dcb) {
     std::lock_guard lock(m_mutex);
-    if (int error = applyLineSettings(m_fd, dcb)) {
+    // Replacing bad characters needs to know which ones they are: only marks tell that.
+    const bool replace = (dcb.Flags & dcbflag::Parity) && (dcb.Flags & dcbflag::ErrorChar);
+    const bool marking = !m_errorsWithoutMarks || replace;
+    if (int error = applyLineSettings(m_fd, dcb, marking)) {
         return error;
     }
+    if (marking != m_marking) {
+        m_markState = 0;
+    }
+    m_marking = marking;
     m_dcb = dcb;
     return 0;
 }
@@ -352,6 +365,10 @@ void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
     std::uint32_t events = 0;
     const std::uint32_t errorsBefore = m_errors;
     std::size_t i = 0;
+    if (!m_marking) {
+        acceptPlainLocked(bytes, count);
+        i = count;
+    }
     while (i < count) {
         if (m_markState == 0) {
             // Up to the next 0xFF nothing is marked: the run goes in as it stands.
@@ -399,6 +416,19 @@ void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
     if (m_haveCounters) {
         LineCounters now;
         if (readLineCounters(m_fd, now)) {
+            if (!m_marking) {
+                // No marks: the counters alone tell which errors came with these bytes.
+                if (now.frame != m_counters.frame) {
+                    m_errors |= ce::Frame;
+                }
+                if (now.parity != m_counters.parity) {
+                    m_errors |= ce::RxParity;
+                }
+                if (now.brk != m_counters.brk) {
+                    m_errors |= ce::Break;
+                    events |= ev::Break;
+                }
+            }
             if (now.overrun != m_counters.overrun) {
                 m_errors |= ce::Overrun;
             }

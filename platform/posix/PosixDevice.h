@@ -94,6 +94,10 @@ private:
     PendingRead m_read;
     // State of the error-mark parser across reads: 0 plain, 1 after 0xFF, 2 after 0xFF 0x00.
     int m_markState = 0;
+    // Whether the tty marks characters received with errors (see receiveLocked).
+    bool m_marking = false;
+    // The driver's error counters tell line errors; a pseudo-terminal has none to tell.
+    bool m_errorsWithoutMarks = false;
     bool m_haveCounters = false;
     LineCounters m_counters;
     std::unique_ptr<ModemWatcher> m_watcher;

@@ -52,8 +52,34 @@ TEST_F(PortOnPty, ReadTextReturnsExactlyWhatIsQueuedAtOnce) {
 }
 
 TEST_F(PortOnPty, EveryByteValueArrivesUnchanged) {
-    // The device layer asks the tty to mark line errors and strips the marks itself;
-    // plain 0xFF and 0x00 bytes must come through as they were sent.
+    // With parity checked and replaced the device layer has the tty mark line errors and
+    // strips the marks itself; without, it reads the tty plain. Either way plain 0xFF and
+    // 0x00 bytes must come through as they were sent.
+    for (bool marked : {false, true}) {
+        SCOPED_TRACE(marked ? "error marks" : "plain");
+        Pty line;
+        TComPort p(nullptr);
+        p.SetPort(line.path());
+        p.SetEvents(TComEvents());
+        p.Parity().SetCheck(marked);
+        p.Parity().SetReplace(marked);
+        p.SetConnected(true);
+        ASSERT_EQ((readTtySettings(line.master()).c_iflag & PARMRK) != 0, marked);
+        std::string all;
+        for (int i = 0; i < 256; ++i) {
+            all += static_cast<char>(i);
+        }
+        all += "\xFF\xFF\xFF\x00\x00\xFF\x00";
+        line.send(all);
+        ASSERT_TRUE(
+            eventually([&] { return p.WaitingInputCount() >= static_cast<int>(all.size()); }));
+        std::string text;
+        EXPECT_EQ(p.ReadText(text, 10000), static_cast<int>(all.size()));
+        EXPECT_EQ(text, all);
+    }
+}
+
+TEST_F(PortOnPty, EveryByteValueArrivesUnchangedWithTheProgramsSettings) {
     port.SetConnected(true);
     std::string all;
     for (int i = 0; i < 256; ++i) {
@@ -257,7 +283,7 @@ TEST(TtyLineMapping, DataBitsParityStopBitsAndControlLines) {
         dcb.StopBits = c.stopBits;
         dcb.Flags = c.flags;
         TtyLine line;
-        ASSERT_EQ(platform::posix::ttyLineFor(dcb, line), 0);
+        ASSERT_EQ(platform::posix::ttyLineFor(dcb, false, line), 0);
         EXPECT_EQ(line.cflag & cmask, c.cflag) << int(c.byteSize) << int(c.parity);
         EXPECT_EQ(line.iflag & (IXON | IXOFF), c.iflag);
         EXPECT_EQ(line.dtrOn, c.dtr);
@@ -268,7 +294,14 @@ TEST(TtyLineMapping, DataBitsParityStopBitsAndControlLines) {
     bad.BaudRate = 9600;
     bad.ByteSize = 9;
     TtyLine line;
-    EXPECT_EQ(platform::posix::ttyLineFor(bad, line), EINVAL);
+    EXPECT_EQ(platform::posix::ttyLineFor(bad, false, line), EINVAL);
+    platform::Dcb good;
+    good.BaudRate = 9600;
+    good.ByteSize = 8;
+    ASSERT_EQ(platform::posix::ttyLineFor(good, true, line), 0);
+    EXPECT_EQ(line.iflag & (INPCK | PARMRK), tcflag_t(INPCK | PARMRK));
+    ASSERT_EQ(platform::posix::ttyLineFor(good, false, line), 0);
+    EXPECT_EQ(line.iflag & (INPCK | PARMRK), 0u);
 }
 
 TEST_F(PortOnPty, SettingsTheDeviceRefusesRaiseCodeSeven) {
