@@ -97,6 +97,7 @@ void MainThreadQueue::post(std::function<void()> call) {
 void MainThreadQueue::drain() {
     for (;;) {
         Item item;
+        bool released = false;
         {
             std::lock_guard lock(m_impl->mutex);
             if (m_impl->items.empty()) {
@@ -107,8 +108,12 @@ void MainThreadQueue::drain() {
             m_impl->items.pop_front();
             if (item.ticket && !item.waitsForRun) {
                 item.ticket->taken = true;
-                m_impl->changed.notify_all();
+                released = true;
             }
+        }
+        // Woken after the lock is given up, the worker does not sleep again on it.
+        if (released) {
+            m_impl->changed.notify_all();
         }
         if (!item.waitsForRun) {
             item.call();
@@ -120,10 +125,12 @@ void MainThreadQueue::drain() {
         } catch (...) {
             error = std::current_exception();
         }
-        std::lock_guard lock(m_impl->mutex);
-        item.ticket->error = error;
-        item.ticket->taken = true;
-        item.ticket->done = true;
+        {
+            std::lock_guard lock(m_impl->mutex);
+            item.ticket->error = error;
+            item.ticket->taken = true;
+            item.ticket->done = true;
+        }
         m_impl->changed.notify_all();
     }
 }
