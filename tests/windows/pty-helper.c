@@ -4,8 +4,8 @@
 //
 //   RESET               a fresh pty behind the link, all modem lines off   -> OK <slave>
 //   SEND <hex> [cps]    bytes to the port, at once or paced (characters/s) -> OK
-//   SETTINGS            the line settings the port gave the tty            -> OK ispeed ospeed cflag iflag lflag
-//   LINES <names>       modem lines on: any of CTS DSR RING RLSD, or none  -> OK
+//   SETTINGS            the line settings the port gave the tty            -> OK ispeed ospeed
+//   cflag iflag lflag LINES <names>       modem lines on: any of CTS DSR RING RLSD, or none  -> OK
 //   HANGUP              closes the far side, as an unplugged cable would   -> OK
 //
 //   pty-helper LINK LINESFILE PORTFILE
@@ -237,8 +237,8 @@ static void command(const char* line, char* reply, size_t replySize) {
         if (g_master < 0 || ioctl(g_master, TCGETS2, &tio) < 0) {
             snprintf(reply, replySize, "ERR settings: %s", strerror(errno));
         } else {
-            snprintf(reply, replySize, "OK %u %u %u %u %u", tio.c_ispeed, tio.c_ospeed,
-                     tio.c_cflag, tio.c_iflag, tio.c_lflag);
+            snprintf(reply, replySize, "OK %u %u %u %u %u", tio.c_ispeed, tio.c_ospeed, tio.c_cflag,
+                     tio.c_iflag, tio.c_lflag);
         }
     } else if (strcmp(verb, "LINES") == 0) {
         int lines = 0;
