@@ -41,6 +41,17 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 # stay out of this build; every threaded part of ours is in the others.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 CTEST_ARGS="-LE gui" \
   run_suite build-tsan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread || overall=1
+# The parts without Qt, cross-built for Windows (build-mingw/) and tested under Wine.
+mkdir -p build-mingw
+bash scripts/wine-tests.sh 2>&1 | tee build-mingw/wine-tests.log || overall=1
+wine_line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' build-mingw/wine-tests.log |
+  tail -n1 || true)
+if [[ $wine_line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+  failed=$((failed + BASH_REMATCH[1]))
+  passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+else
+  overall=1
+fi
 
 echo "all builds: $passed passed, $failed failed"
 exit $overall
