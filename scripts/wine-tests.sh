@@ -8,7 +8,6 @@
 #   scripts/wine-tests.sh [extra ctest arguments, e.g. -R PortOnCom3]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 build=${BUILD_DIR:-build-mingw}
 
 scripts/setup-deps.sh
@@ -23,6 +22,7 @@ mkdir -p "$build/native"
 cc -O2 -Wall -Wextra -Werror -o "$build/native/pty-helper" tests/windows/pty-helper.c -lpthread
 cc -O2 -Wall -Wextra -Werror -shared -fPIC -o "$build/native/pty-modem-shim.so" \
   tests/windows/pty-modem-shim.c -ldl -lpthread
+shim="$(cd "$build/native" && pwd)/pty-modem-shim.so"
 built=$(date +%s)
 echo "cross build: $((built - started)) s"
 
@@ -68,7 +68,7 @@ echo "prefix and far side: $((ready - built)) s"
 echo "== test $build (Wine)"
 status=0
 PTY_HELPER_PORT=$(cat "$rig/port") PTY_SHIM_LINES="$rig/lines" \
-  LD_PRELOAD="$root/$build/native/pty-modem-shim.so" \
+  LD_PRELOAD="$shim" \
   ctest --test-dir "$build" --output-on-failure -j2 "$@" || status=1
 finished=$(date +%s)
 echo "Wine run: $((finished - ready)) s (cross build $((built - started)) s, total $((finished - started)) s)"
