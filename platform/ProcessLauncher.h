@@ -11,4 +11,9 @@ namespace platform {
 // file, no rights, not a program). Arguments reach it exactly as given, one each.
 bool startDetached(const std::string& program, const std::vector<std::string>& arguments);
 
+// The kinds of failed start a user is told apart, from startDetached's lastError() (the
+// values differ by platform: errno here, GetLastError there).
+enum class LaunchError { NotFound, NoPermission, NotAProgram, Other };
+LaunchError launchErrorKind(int error);
+
 }  // namespace platform

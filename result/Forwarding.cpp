@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cerrno>
 #include <map>
 #include <vector>
 
@@ -23,19 +22,19 @@ const std::map<std::string, std::string>& testNumbers() {
 // The host screen's line for a launch that failed, in Turkish (code page 1254).
 std::string launchFailure(int error) {
     std::string reason;
-    switch (error) {
-        case ENOENT:
+    switch (platform::launchErrorKind(error)) {
+        case platform::LaunchError::NotFound:
             reason = "dosya bulunamad\xFD";
             break;  // file not found
-        case EACCES:
+        case platform::LaunchError::NoPermission:
             reason = "eri\xFEim izni yok";
             break;  // no permission
-        case ENOEXEC:
+        case platform::LaunchError::NotAProgram:
             reason =
                 "\xE7"
                 "al\xFD\xFEt\xFDr\xFDlabilir de\xF0il";
             break;  // not a program
-        default:
+        case platform::LaunchError::Other:
             reason = "sistem hatas\xFD";
             break;  // system error
     }

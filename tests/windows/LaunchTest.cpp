@@ -168,6 +168,36 @@ TEST_F(Launcher, TheHostScreenSaysWhenTheUploaderCannotStartAndTheNextGoesOn) {
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].parsed,
               (Upload{"https://isg.example.test/", "LabSonuc", "C1", "38", "4,8"}));
+
+    // A batch file is no program to us (cmd.exe would read the fields as commands).
+    const std::string batch = temporaryFile("uploader.bat");
+    std::ofstream(wide(batch).c_str()) << "@echo %*\r\n";
+    window.UploaderPath = batch;
+    window.TestSonucuKaydet("HGB", "14");
+    EXPECT_EQ(window.host.back(),
+              "Y\xFCkleyici ba\xFElat\xFDlamad\xFD (hata 193: \xE7"
+              "al\xFD\xFEt\xFDr\xFDlabilir de\xF0il)");
+    ::DeleteFileW(wide(batch).c_str());
+}
+
+TEST(LaunchErrors, SystemErrorsSortIntoTheKindsTheHostScreenNames) {
+    using platform::LaunchError;
+    struct Case {
+        int error;
+        LaunchError kind;
+    } cases[] = {
+        {ERROR_FILE_NOT_FOUND, LaunchError::NotFound},
+        {ERROR_PATH_NOT_FOUND, LaunchError::NotFound},
+        {ERROR_ACCESS_DENIED, LaunchError::NoPermission},
+        {ERROR_BAD_EXE_FORMAT, LaunchError::NotAProgram},
+        {ERROR_EXE_MACHINE_TYPE_MISMATCH, LaunchError::NotAProgram},
+        // errno values of the same numbers mean other things here.
+        {8 /* ERROR_NOT_ENOUGH_MEMORY, ENOEXEC on POSIX */, LaunchError::Other},
+        {13 /* ERROR_INVALID_DATA, EACCES on POSIX */, LaunchError::Other},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::launchErrorKind(c.error), c.kind) << c.error;
+    }
 }
 
 }  // namespace
