@@ -143,10 +143,11 @@ public:
         }
         static_assert(sizeof(std::uint32_t) == sizeof(DWORD));
         DWORD* events = reinterpret_cast<DWORD*>(mask);
-        // Registered before the call: a mask change from another thread must see it.
-        notePendingWait(device, overlapped);
+        // Registered before the call: a mask change from another thread must see it. A
+        // wait that does not go on leaves whatever was registered before.
+        Overlapped* before = notePendingWait(device, overlapped);
         if (::WaitCommEvent(toHandle(device), events, toOverlapped(overlapped))) {
-            dropPendingWait(device, overlapped);
+            restorePendingWait(device, overlapped, before);
             // Completed at once: the completion signal is set as for a pending wait's end,
             // so that the caller waits on it the same way.
             ::SetEvent(toHandle(overlapped->hEvent));
@@ -154,7 +155,7 @@ public:
         }
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) {
-            dropPendingWait(device, overlapped);
+            restorePendingWait(device, overlapped, before);
         }
         ::SetLastError(error);
         return false;
@@ -258,9 +259,25 @@ private:
         return true;
     }
 
-    void notePendingWait(DeviceHandle device, Overlapped* overlapped) {
+    Overlapped* notePendingWait(DeviceHandle device, Overlapped* overlapped) {
         std::lock_guard lock(m_mutex);
-        m_pendingWaits[device] = overlapped;
+        Overlapped*& entry = m_pendingWaits[device];
+        Overlapped* before = entry;
+        entry = overlapped;
+        return before;
+    }
+
+    void restorePendingWait(DeviceHandle device, Overlapped* overlapped, Overlapped* before) {
+        std::lock_guard lock(m_mutex);
+        auto it = m_pendingWaits.find(device);
+        if (it == m_pendingWaits.end() || it->second != overlapped) {
+            return;
+        }
+        if (before) {
+            it->second = before;
+        } else {
+            m_pendingWaits.erase(it);
+        }
     }
 
     void dropPendingWait(DeviceHandle device, Overlapped* overlapped) {
