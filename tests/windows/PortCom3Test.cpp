@@ -357,6 +357,64 @@ TEST_F(PortOnCom3, OperationsOnAClosedPortRaiseTheirCodes) {
     EXPECT_EQ(code([&] { port.AbortTransfers(); }), 5);
 }
 
+// The device layer itself on COM3: a wait that completes at once, one that goes on, and one
+// that a mask change ends, which is complete by the time the change returns.
+TEST(SerialApiOnCom3, EventWaitsCompleteAtOnceOrLaterAndAMaskChangeCollectsThem) {
+    FarSide analyser;
+    platform::SerialApi& api = platform::systemSerialApi();
+    const platform::DeviceHandle device = api.open("\\\\.\\COM3");
+    ASSERT_NE(device, platform::kInvalidDevice) << platform::lastError();
+    platform::CommTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = platform::kMaxTimeout;
+    ASSERT_TRUE(api.setTimeouts(device, timeouts));
+    ASSERT_TRUE(api.setEventMask(device, platform::ev::RxChar | platform::ev::Cts));
+    platform::Overlapped overlapped;
+    overlapped.hEvent = platform::createSignal(false);
+    std::uint32_t mask = 0, unused = 0;
+
+    // Bytes that came while no wait was pending: the wait completes at once, its signal set.
+    analyser.send("abc");
+    ASSERT_TRUE(eventually([&] {
+        platform::ComStat stat;
+        return api.queryStatus(device, nullptr, &stat) && stat.cbInQue == 3;
+    }));
+    ASSERT_TRUE(api.startEventWait(device, &mask, &overlapped));
+    EXPECT_EQ(platform::waitForSignal(overlapped.hEvent, 0), platform::kWaitObject0);
+    EXPECT_TRUE(api.transferResult(device, &overlapped, &unused, false));
+    EXPECT_EQ(mask, platform::ev::RxChar);
+    char buffer[8];
+    std::uint32_t read = 0;
+    platform::Overlapped readRecord;
+    readRecord.hEvent = platform::createSignal(false);
+    ASSERT_TRUE(api.startRead(device, buffer, sizeof buffer, &read, &readRecord));
+    EXPECT_EQ(read, 3u);
+    EXPECT_EQ(platform::waitForSignal(readRecord.hEvent, 0), platform::kWaitObject0);
+
+    // Nothing queued: the wait goes on until a line changes.
+    mask = 0;
+    ASSERT_FALSE(api.startEventWait(device, &mask, &overlapped));
+    ASSERT_EQ(platform::lastError(), platform::kErrorIoPending);
+    analyser.setLines("CTS");
+    EXPECT_EQ(platform::waitForSignal(overlapped.hEvent, 5000), platform::kWaitObject0);
+    EXPECT_TRUE(api.transferResult(device, &overlapped, &unused, false));
+    EXPECT_EQ(mask, platform::ev::Cts);
+
+    // A pending wait that the mask change ends is over when the change returns.
+    mask = 0xFFFF;
+    ASSERT_FALSE(api.startEventWait(device, &mask, &overlapped));
+    ASSERT_EQ(platform::lastError(), platform::kErrorIoPending);
+    EXPECT_FALSE(api.transferResult(device, &overlapped, &unused, false));
+    EXPECT_EQ(platform::lastError(), platform::kErrorIoIncomplete);
+    ASSERT_TRUE(api.setEventMask(device, 0));
+    EXPECT_NE(overlapped.Internal, 0x103u /* STATUS_PENDING */);
+    EXPECT_EQ(platform::waitForSignal(overlapped.hEvent, 0), platform::kWaitObject0);
+    EXPECT_EQ(mask, 0u);
+
+    EXPECT_TRUE(api.close(device));
+    platform::releaseSignal(overlapped.hEvent);
+    platform::releaseSignal(readRecord.hEvent);
+}
+
 // A mark that moves when handles are left behind: the system's count of the process's
 // handles where it keeps one (Windows); Wine reports none there, but it hands out the
 // lowest free handle value, which a left-behind handle would take.
