@@ -91,7 +91,7 @@ TEST_F(Launcher, TheStartedProgramSeesExactlyItsFiveFields) {
         ASSERT_TRUE(platform::startDetached(stub, fields)) << platform::lastError();
     }
     std::vector<Launch> launches = waitForLaunches(log, starts.size());
-    ASSERT_EQ(launches.size(), starts.size());
+    ASSERT_EQ(launches.size(), starts.size()) << launchFailures(log);
     std::vector<Upload> runtime, parsed;
     for (const Launch& launch : launches) {
         runtime.push_back(launch.runtime);

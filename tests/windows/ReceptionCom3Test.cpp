@@ -78,7 +78,7 @@ TEST(ReceptionOnCom3, ABlockGivesEighteenLaunchesEachWithExactlyItsFiveFields) {
                             std::to_string(p.Line) + "," + std::to_string(p.Line % 7)});
     }
     const std::vector<Launch> launches = waitForLaunches(log, 18);
-    ASSERT_EQ(launches.size(), 18u);
+    ASSERT_EQ(launches.size(), 18u) << launchFailures(log);
     std::vector<Upload> runtime, parsed;
     for (const Launch& launch : launches) {
         runtime.push_back(launch.runtime);

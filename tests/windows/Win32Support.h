@@ -110,3 +110,13 @@ inline std::vector<Launch> waitForLaunches(const std::string& log, std::size_t e
     eventually([&] { return readLaunches(log).size() >= expected; }, limitMs);
     return readLaunches(log);
 }
+
+// What starts of the stand-in could not record, for a failing test's message.
+inline std::string launchFailures(const std::string& log) {
+    std::ifstream file(wide(log + ".failed").c_str());
+    std::string all, line;
+    while (std::getline(file, line)) {
+        all += line + "\n";
+    }
+    return all;
+}

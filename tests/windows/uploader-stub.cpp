@@ -58,21 +58,47 @@ int wmain(int argc, wchar_t** argv) {
     const std::string line = jsonArray(argc, argv) + "\t" + jsonArray(parsedCount, parsed) + "\t[" +
                              jsonString(utf8(::GetCommandLineW())) + "]\n";
     ::LocalFree(parsed);
-    // Many copies run at once: appends of one write each keep the lines whole.
+    // Many copies run at once: each appends its line under an exclusive lock of the file.
+    // (Appends alone are not enough: under Wine two of them can land at the same offset.)
     HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 200 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        file = ::CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 1000 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        file = ::CreateFileW(log, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
+            error = ::GetLastError();
             ::Sleep(10);
         }
     }
-    if (file == INVALID_HANDLE_VALUE) {
-        return 1;
-    }
     DWORD written = 0;
-    const BOOL ok =
-        ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    ::CloseHandle(file);
-    return ok && written == line.size() ? 0 : 1;
+    if (file != INVALID_HANDLE_VALUE) {
+        OVERLAPPED whole{};
+        LARGE_INTEGER end{};
+        bool ok = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) &&
+                  ::GetFileSizeEx(file, &end);
+        if (ok) {
+            OVERLAPPED at{};
+            at.Offset = end.LowPart;
+            at.OffsetHigh = static_cast<DWORD>(end.HighPart);
+            ok = ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, &at) &&
+                 written == line.size();
+        }
+        error = ok ? 0 : ::GetLastError();
+        ::UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+        ::CloseHandle(file);
+        if (ok) {
+            return 0;
+        }
+    }
+    // Tells the test why this start left no line: LOG.failed, one line each.
+    const std::wstring failed = std::wstring(log) + L".failed";
+    HANDLE note =
+        ::CreateFileW(failed.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (note != INVALID_HANDLE_VALUE) {
+        const std::string text = "error " + std::to_string(error) + " writing " + line;
+        ::WriteFile(note, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        ::CloseHandle(note);
+    }
+    return 1;
 }
