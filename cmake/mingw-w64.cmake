@@ -16,6 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Debian has no Qt for MinGW: the window and its tools stay out.
+set(WITH_QT OFF CACHE BOOL "Build the window, the lamp control and the tools (Qt 6)")
+
 # The C++ runtime and the thread library linked in: the programs need no MinGW DLL beside
 # them, on Windows or under Wine.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
