@@ -1,4 +1,5 @@
-// Signals as Win32 events and the hand-over to the main thread that rests on them.
+// Signals as Win32 events, the hand-over to the main thread that rests on them, and thread
+// priorities.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 #include "platform/LastError.h"
 #include "platform/MainThread.h"
 #include "platform/Signal.h"
+#include "platform/ThreadPriority.h"
 
 namespace {
 
@@ -76,6 +78,25 @@ TEST(Win32MainThread, AWorkersCallWakesTheMainThreadAndRunsThere) {
     worker.join();
     EXPECT_TRUE(ranOnMain.load());
     EXPECT_EQ(waitForSignal(queue.workSignal(), 0), kWaitTimeout);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Win32ThreadPriority, TheSevenStepsAreTheSystemsPriorities) {
+    const int expected[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,
+                            THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
+                            THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+                            THREAD_PRIORITY_TIME_CRITICAL};
+    std::thread([&] {
+        for (int step = 0; step < 7; ++step) {
+            EXPECT_TRUE(platform::setCurrentThreadPriority(step)) << step;
+            EXPECT_EQ(::GetThreadPriority(::GetCurrentThread()), expected[step]) << step;
+        }
+        EXPECT_FALSE(platform::setCurrentThreadPriority(7));
+        EXPECT_EQ(platform::lastError(), ERROR_INVALID_PARAMETER);
+    }).join();
 }
 
 }  // namespace
