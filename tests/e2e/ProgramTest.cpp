@@ -94,22 +94,28 @@ protected:
         ::mkdir(dir.c_str(), 0700);
         log = dir + "/uploads.log";
         std::remove(log.c_str());
-        // A display of our own for the test: Xvfb picks a free number and tells it.
-        int pipeFds[2];
-        ASSERT_EQ(::pipe(pipeFds), 0);
-        xvfb = std::make_unique<Process>(
-            std::vector<std::string>{"/usr/bin/Xvfb", "-displayfd", std::to_string(pipeFds[1]),
-                                     "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
-            std::vector<std::string>{});
-        ::close(pipeFds[1]);
-        std::string number;
-        char c = 0;
-        while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') {
-            number += c;
+        // A display of our own for the test: a number nobody holds, and a server that
+        // answers before the program is started on it.
+        for (int attempt = 0; attempt < 20 && display.empty(); ++attempt) {
+            const std::string candidate =
+                ":" + std::to_string(100 + (::getpid() * 7 + attempt * 37) % 800);
+            xvfb = std::make_unique<Process>(
+                std::vector<std::string>{"/usr/bin/Xvfb", candidate, "-nolisten", "tcp", "-screen",
+                                         "0", "1024x768x24"},
+                std::vector<std::string>{});
+            const bool answers = eventually(
+                [&] {
+                    return !xvfb->running() ||
+                           std::system(
+                               ("xdpyinfo -display " + candidate + " >/dev/null 2>&1").c_str()) ==
+                               0;
+                },
+                10000);
+            if (answers && xvfb->running()) {
+                display = candidate;
+            }
         }
-        ::close(pipeFds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-        display = ":" + number;
+        ASSERT_FALSE(display.empty()) << "no Xvfb display could be started";
     }
     void TearDown() override {
         xvfb.reset();
