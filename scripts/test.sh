@@ -53,5 +53,5 @@ else
   overall=1
 fi
 
-echo "all builds: $passed passed, $failed failed"
+echo "total: $passed passed, $failed failed"
 exit $overall
