@@ -25,7 +25,7 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   echo "window: on display $DISPLAY"
 else
   export DISPLAY=":$((90 + RANDOM % 100))"
-  Xvfb "$DISPLAY" -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
+  Xvfb "$DISPLAY" -noreset -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
   pids+=($!)
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
   echo "window: on a virtual display ($DISPLAY)"

@@ -100,8 +100,8 @@ protected:
             const std::string candidate =
                 ":" + std::to_string(100 + (::getpid() * 7 + attempt * 37) % 800);
             xvfb = std::make_unique<Process>(
-                std::vector<std::string>{"/usr/bin/Xvfb", candidate, "-nolisten", "tcp", "-screen",
-                                         "0", "1024x768x24"},
+                std::vector<std::string>{"/usr/bin/Xvfb", candidate, "-noreset", "-nolisten", "tcp",
+                                         "-screen", "0", "1024x768x24"},
                 std::vector<std::string>{});
             const bool answers = eventually(
                 [&] {
