@@ -1,58 +1,16 @@
-#include "platform/TextEncoding.h"
-
 #include <windows.h>
 
-#include <array>
+#include "platform/TextEncoding.h"
 
 namespace platform {
 
-namespace {
-
-void appendUtf8(std::string& out, unsigned codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+std::string systemCharacter1254(unsigned char byte) {
+    const char in = static_cast<char>(byte);
+    wchar_t wide = 0;
+    if (::MultiByteToWideChar(1254, 0, &in, 1, &wide, 1) != 1) {
+        return {};
     }
-}
-
-// The 256 characters, each converted once by the system's own code page 1254 table.
-const std::array<std::string, 256>& characters() {
-    static const std::array<std::string, 256> table = [] {
-        std::array<std::string, 256> t;
-        for (unsigned b = 0; b < 256; ++b) {
-            const char in = static_cast<char>(b);
-            wchar_t wide = 0;
-            if (::MultiByteToWideChar(1254, 0, &in, 1, &wide, 1) == 1) {
-                appendUtf8(t[b], static_cast<unsigned>(wide));
-            } else {
-                appendUtf8(t[b], b);
-            }
-        }
-        return t;
-    }();
-    return table;
-}
-
-}  // namespace
-
-std::string codePage1254ToUtf8(std::string_view text) {
-    const auto& table = characters();
-    std::string out;
-    out.reserve(text.size() + text.size() / 4);
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += table[c];
-        }
-    }
-    return out;
+    return utf8Of(static_cast<unsigned>(wide));
 }
 
 }  // namespace platform
