@@ -1,7 +1,9 @@
 // Draws the program's raster pictures (background, plug, open/closed labels, document, icon)
-// into a folder; the results are committed, so the program's build never runs this.
+// into a folder, and their Windows resource forms into its win32/ subfolder; the results are
+// committed, so the program's build never runs this.
 //
-//   DrawPictures OUTDIR                  draw every picture into OUTDIR
+//   DrawPictures OUTDIR                  draw every picture into OUTDIR; the lamps for win32/
+//                                        are read from OUTDIR's hand-written LED*.xpm
 //   DrawPictures --preview SRCDIR DSTDIR write enlarged PNG copies of SRCDIR's pictures to DSTDIR
 //                                        and print size, depth and bottom-left colour of each
 //   DrawPictures --bitmap-letters ...    draw the labels with the built-in letters, as if no
@@ -13,6 +15,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
@@ -398,6 +401,192 @@ QImage drawIcon() {
     return image;
 }
 
+// ---- win32/: the same pictures in the forms the Win32 face's resources take ---------------
+//
+// Qt writes neither 4-bit nor premultiplied bitmaps, nor icons with several sizes, so these are
+// put together byte by byte.
+
+void put16(QByteArray& bytes, quint32 value) {
+    bytes.append(static_cast<char>(value & 0xFF));
+    bytes.append(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void put32(QByteArray& bytes, quint32 value) {
+    put16(bytes, value & 0xFFFF);
+    put16(bytes, value >> 16);
+}
+
+// Rows of a Windows bitmap are padded to whole 32-bit words.
+int rowBytes(int width, int bits) {
+    return (width * bits + 31) / 32 * 4;
+}
+
+// BITMAPINFOHEADER, uncompressed (BI_RGB). A positive height means the rows run bottom-up.
+void putInfoHeader(QByteArray& bytes, int width, int height, int bits, int colours,
+                   qsizetype imageSize) {
+    put32(bytes, 40);
+    put32(bytes, width);
+    put32(bytes, height);
+    put16(bytes, 1);
+    put16(bytes, bits);
+    put32(bytes, 0);
+    put32(bytes, imageSize);
+    // 96 dpi, as Qt writes the other BMPs.
+    put32(bytes, 3780);
+    put32(bytes, 3780);
+    put32(bytes, colours);
+    put32(bytes, 0);
+}
+
+// BITMAPFILEHEADER in front of a header, colour table and pixels.
+QByteArray bitmapFile(const QByteArray& dib, int tableBytes) {
+    QByteArray file("BM");
+    put32(file, 14 + dib.size());
+    put32(file, 0);
+    put32(file, 14 + 40 + tableBytes);
+    return file + dib;
+}
+
+bool writeFile(const QByteArray& bytes, const QString& dir, const QString& name) {
+    const QString path = QDir(dir).filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+// 4 bits per pixel with a 16-entry table, filled in the order the colours first occur in the
+// file. The bottom-left pixel comes first, so a keyed ground is always entry 0.
+bool saveBmp4(const QImage& image, const QString& dir, const QString& name) {
+    if (image.hasAlphaChannel()) {
+        std::fprintf(stderr, "%s: a 4-bit bitmap has no alpha\n", qPrintable(name));
+        return false;
+    }
+    QList<QRgb> table;
+    QByteArray pixels;
+    for (int y = image.height() - 1; y >= 0; --y) {
+        QByteArray row(rowBytes(image.width(), 4), '\0');
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb colour = image.pixel(x, y);
+            qsizetype index = table.indexOf(colour);
+            if (index < 0) {
+                if (table.size() == 16) {
+                    std::fprintf(stderr, "%s: more than 16 colours\n", qPrintable(name));
+                    return false;
+                }
+                index = table.size();
+                table.append(colour);
+            }
+            row[x / 2] = static_cast<char>(row[x / 2] | (x % 2 ? index : index << 4));
+        }
+        pixels += row;
+    }
+    QByteArray dib;
+    putInfoHeader(dib, image.width(), image.height(), 4, 16, pixels.size());
+    for (int i = 0; i < 16; ++i) {
+        const QRgb colour = table.value(i);
+        dib.append(static_cast<char>(qBlue(colour)));
+        dib.append(static_cast<char>(qGreen(colour)));
+        dib.append(static_cast<char>(qRed(colour)));
+        dib.append('\0');
+    }
+    return writeFile(bitmapFile(dib + pixels, 16 * 4), dir, name);
+}
+
+// The lamps are the hand-written XPMs of `pictureDir`, taken over pixel for pixel.
+bool saveLampBitmaps(const QString& pictureDir, const QString& dir) {
+    const QStringList names = QDir(pictureDir).entryList({"LED*.xpm"}, QDir::Files, QDir::Name);
+    if (names.isEmpty()) {
+        std::fprintf(stderr, "no LED*.xpm in %s\n", qPrintable(pictureDir));
+        return false;
+    }
+    bool ok = true;
+    for (const QString& name : names) {
+        const QImage lamp(QDir(pictureDir).filePath(name));
+        if (lamp.isNull()) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(name));
+            ok = false;
+            continue;
+        }
+        ok &= saveBmp4(lamp, dir, QFileInfo(name).completeBaseName() + ".bmp");
+    }
+    return ok;
+}
+
+// 32-bit B G R A rows, bottom-up. Fully transparent pixels are written as zero in every channel.
+// AlphaBlend with AC_SRC_ALPHA wants the colour premultiplied; icons want it straight.
+QByteArray bgraRows(const QImage& image, bool premultiply) {
+    const QImage straight = image.convertToFormat(QImage::Format_ARGB32);
+    QByteArray rows;
+    for (int y = straight.height() - 1; y >= 0; --y) {
+        for (int x = 0; x < straight.width(); ++x) {
+            const QRgb colour = straight.pixel(x, y);
+            const int alpha = qAlpha(colour);
+            for (const int channel : {qBlue(colour), qGreen(colour), qRed(colour)}) {
+                const int value = premultiply ? (channel * alpha + 127) / 255 : channel;
+                rows.append(static_cast<char>(alpha == 0 ? 0 : value));
+            }
+            rows.append(static_cast<char>(alpha));
+        }
+    }
+    return rows;
+}
+
+bool saveBmp32Premultiplied(const QImage& image, const QString& dir, const QString& name) {
+    const QByteArray pixels = bgraRows(image, true);
+    QByteArray dib;
+    putInfoHeader(dib, image.width(), image.height(), 32, 0, pixels.size());
+    return writeFile(bitmapFile(dib + pixels, 0), dir, name);
+}
+
+// An icon file with one 32-bit image per size, each a smooth downscale of `icon`. Every image
+// carries an AND mask as well, for whatever draws icons without alpha; it masks out exactly the
+// fully transparent pixels, whose colour is zero, so nothing is XORed onto the screen.
+bool saveIco(const QImage& icon, const QList<int>& sizes, const QString& dir, const QString& name) {
+    QByteArray directory;
+    put16(directory, 0);
+    put16(directory, 1);
+    put16(directory, sizes.size());
+    QByteArray images;
+    const qsizetype firstOffset = 6 + 16 * sizes.size();
+    for (const int size : sizes) {
+        const QImage image =
+            size == icon.width()
+                ? icon
+                : icon.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                      .scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QByteArray colours = bgraRows(image, false);
+        QByteArray mask;
+        for (int y = size - 1; y >= 0; --y) {
+            QByteArray row(rowBytes(size, 1), '\0');
+            for (int x = 0; x < size; ++x) {
+                if (qAlpha(image.pixel(x, y)) == 0) {
+                    row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+                }
+            }
+            mask += row;
+        }
+        // The header counts the colour rows and the mask rows together: twice the height.
+        QByteArray dib;
+        putInfoHeader(dib, size, 2 * size, 32, 0, colours.size() + mask.size());
+        dib += colours + mask;
+
+        directory.append(static_cast<char>(size));
+        directory.append(static_cast<char>(size));
+        directory.append('\0');
+        directory.append('\0');
+        put16(directory, 1);
+        put16(directory, 32);
+        put32(directory, dib.size());
+        put32(directory, firstOffset + images.size());
+        images += dib;
+    }
+    return writeFile(directory + images, dir, name);
+}
+
 // ---- preview ------------------------------------------------------------------------------
 
 int preview(const QString& sourceDir, const QString& targetDir) {
@@ -496,12 +685,21 @@ int main(int argc, char** argv) {
     ok &= saveBmp24(drawPlug(QColor(0xE8, 0x00, 0x00)), out, "plug_off.bmp");
     ok &= saveBmp24(drawLabel(QString::fromUtf8("açık"), family), out, "acik.bmp");
     ok &= saveBmp24(drawLabel(QString::fromUtf8("kapalı"), family), out, "kapali.bmp");
-    ok &= save(drawDocument({QColor(0x1F, 0x4E, 0x9A), Qt::white, QColor(0xC9, 0xD9, 0xF2),
-                             QColor(0x7C, 0x98, 0xC8)}),
-               out, "document.png");
-    ok &= save(drawDocument({QColor(0x8A, 0x8A, 0x8A), QColor(0xF4, 0xF4, 0xF4),
-                             QColor(0xD8, 0xD8, 0xD8), QColor(0xB8, 0xB8, 0xB8)}),
-               out, "document_disabled.png");
-    ok &= save(drawIcon(), out, "icon.png");
+    const QImage document = drawDocument(
+        {QColor(0x1F, 0x4E, 0x9A), Qt::white, QColor(0xC9, 0xD9, 0xF2), QColor(0x7C, 0x98, 0xC8)});
+    const QImage documentDisabled =
+        drawDocument({QColor(0x8A, 0x8A, 0x8A), QColor(0xF4, 0xF4, 0xF4), QColor(0xD8, 0xD8, 0xD8),
+                      QColor(0xB8, 0xB8, 0xB8)});
+    const QImage icon = drawIcon();
+    ok &= save(document, out, "document.png");
+    ok &= save(documentDisabled, out, "document_disabled.png");
+    ok &= save(icon, out, "icon.png");
+
+    const QString win32 = QDir(out).filePath("win32");
+    QDir().mkpath(win32);
+    ok &= saveLampBitmaps(out, win32);
+    ok &= saveBmp32Premultiplied(document, win32, "document.bmp");
+    ok &= saveBmp32Premultiplied(documentDisabled, win32, "document_disabled.bmp");
+    ok &= saveIco(icon, {64, 48, 32, 16}, win32, "icon.ico");
     return ok ? 0 : 1;
 }
