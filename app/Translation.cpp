@@ -1,44 +1,19 @@
 #include "app/Translation.h"
 
-#include <QCoreApplication>
-#include <QLocale>
-#include <QTranslator>
+#include <cstdlib>
 
 #include "platform/Translation.h"
 
-namespace {
-
-// Framework texts go through the "default" catalogue; an untranslated text gives an empty
-// answer, so Qt keeps its own.
-class GettextTranslator : public QTranslator {
-public:
-    using QTranslator::QTranslator;
-    bool isEmpty() const override { return false; }
-    QString translate(const char* /*context*/, const char* sourceText,
-                      const char* /*disambiguation*/, int /*n*/) const override {
-        if (!sourceText || !*sourceText) {
-            return {};
-        }
-        const std::string translated = platform::i18n::translate("default", sourceText);
-        return translated == sourceText ? QString() : QString::fromStdString(translated);
-    }
-};
-
-}  // namespace
-
-QString LanguageFrom(const QString& lang, const QString& localeName) {
-    const QString chosen = lang.isEmpty() ? localeName : lang;
-    return chosen.section(QLatin1Char('.'), 0, 0);
+std::string LanguageFrom(const std::string& lang, const std::string& localeName) {
+    const std::string& chosen = lang.empty() ? localeName : lang;
+    return chosen.substr(0, chosen.find('.'));
 }
 
-QString InitTranslation(const QString& programDirectory) {
-    const QString language = LanguageFrom(qEnvironmentVariable("LANG"), QLocale::system().name());
-    platform::i18n::setLanguage(language == QLatin1String("C") ? std::string()
-                                                               : language.toStdString());
-    platform::i18n::bindDomain("default",
-                               (programDirectory + QStringLiteral("/locale")).toStdString());
-    if (QCoreApplication::instance()) {
-        QCoreApplication::installTranslator(new GettextTranslator(QCoreApplication::instance()));
-    }
+std::string InitTranslation(const std::string& programDirectory) {
+    const char* lang = std::getenv("LANG");
+    const std::string language =
+        LanguageFrom(lang ? std::string(lang) : std::string(), platform::i18n::userLocale());
+    platform::i18n::setLanguage(language == "C" || language == "POSIX" ? std::string() : language);
+    platform::i18n::bindDomain("default", programDirectory + "/locale");
     return language;
 }

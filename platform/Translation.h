@@ -18,4 +18,9 @@ void registerDomain(const std::string& domain);
 
 std::string translate(const std::string& domain, std::string_view text);
 
+// The user's locale setting as "ll_CC" (language and country joined by '_'), or "".
+std::string userLocale();
+// The folder the running program file is in.
+std::string programDirectory();
+
 }  // namespace platform::i18n

@@ -25,7 +25,10 @@ void TCustomComPort::startMonitoring() {
     }
     platform::mainThreadQueue();  // the thread that opens a port is its main thread
     if (m_syncMethod == smWindowSync) {
-        m_syncWindow = std::make_shared<TSyncWindow>(TSyncWindow{this});
+        m_syncWindow = std::make_unique<platform::MessageWindow>(
+            CM_COMEVENT, [this](std::uint32_t message, std::uintptr_t param) {
+                HandleSyncMessage(message, param);
+            });
     }
     try {
         m_monitorThread = std::make_unique<TComThread>(this);
@@ -84,17 +87,12 @@ void TCustomComPort::monitorEndedByDeviceFailure(TComThread* thread) {
 }
 
 void TCustomComPort::SendSyncMessages(TComEvents Events) {
-    std::weak_ptr<TSyncWindow> window = m_syncWindow;
+    // The window outlives the monitoring thread: the close destroys it after the thread.
+    const platform::MessageWindow* window = m_syncWindow.get();
     for (TComEvent event : kDispatchOrder) {
-        if (!Events.Contains(event)) {
-            continue;
+        if (Events.Contains(event)) {
+            window->Send(CM_COMEVENT, EventToMessageParam(event));
         }
-        const std::uintptr_t param = EventToMessageParam(event);
-        platform::mainThreadQueue().postAndWaitTaken([window, param] {
-            if (auto target = window.lock()) {
-                target->Port->HandleSyncMessage(CM_COMEVENT, param);
-            }
-        });
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/MessageWindow.h"
 #include "platform/SerialApi.h"
 #include "serial/ComError.h"
 #include "serial/ComSettings.h"
@@ -16,12 +17,6 @@
 
 class TComThread;
 class TCustomComPort;
-
-// What stands in for the hidden message window of window-synchronised dispatch: the target
-// of the calls posted to the main thread, alive while the port is monitored that way.
-struct TSyncWindow {
-    TCustomComPort* Port;
-};
 
 // The message and its parameters with which a window-synchronised event reaches the port.
 inline constexpr std::uint32_t CM_COMEVENT = 1025;
@@ -74,7 +69,8 @@ public:
     TThreadPriority ThreadPriority() const { return m_threadPriority; }
     bool HasDataLink() const { return m_hasDataLink; }
     platform::SerialApi& Api() const { return *m_api; }
-    const TSyncWindow* SyncWindow() const { return m_syncWindow.get(); }
+    // The hidden window of window-synchronised dispatch, while the port is monitored so.
+    const platform::MessageWindow* SyncWindow() const { return m_syncWindow.get(); }
 
     // --- events ---
     TRxCharEvent OnRxChar;
@@ -225,7 +221,7 @@ private:
     std::unique_ptr<TComTimeouts> m_timeouts;
     std::unique_ptr<TComBuffer> m_buffer;
     TSyncMethod m_syncMethod = smThreadSync;
-    std::shared_ptr<TSyncWindow> m_syncWindow;
+    std::unique_ptr<platform::MessageWindow> m_syncWindow;
     int m_dispatchDepth = 0;
     bool m_closing = false;
     // Lets calls queued for later find out whether the port still exists.

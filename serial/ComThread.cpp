@@ -4,6 +4,7 @@
 
 #include "platform/LastError.h"
 #include "platform/MainThread.h"
+#include "platform/MessageWindow.h"
 #include "platform/ThreadPriority.h"
 #include "serial/ComPort.h"
 
@@ -51,11 +52,11 @@ void TComThread::stopAndWait() {
     std::this_thread::yield();
     platform::MainThreadQueue& queue = platform::mainThreadQueue();
     if (queue.isMainThread()) {
-        // Keep serving the hand-overs the loop may be blocked in, so the close cannot
-        // deadlock; wake at once for one, and at least every second otherwise.
+        // Keep serving the hand-overs and sent messages the loop may be blocked in, so the
+        // close cannot deadlock; wake at once for one, and at least every second otherwise.
         const platform::SignalHandle waits[2] = {m_endedSignal, queue.workSignal()};
         for (;;) {
-            const std::uint32_t r = platform::waitForAny(waits, 1000);
+            const std::uint32_t r = platform::waitForAnyServingMessages(waits, 1000);
             if (r == platform::kWaitObject0) {
                 break;
             }

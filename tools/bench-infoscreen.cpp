@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <random>
 
-#include "app/AnaUnit.h"
-#include "app/Application.h"
-#include "app/DMUnit.h"
+#include "app/qt/AnaForm.h"
+#include "app/qt/Application.h"
+#include "app/qt/DMUnit.h"
 #include "tools/ResidentMemory.h"
 #include "ui_AnaForm.h"
 

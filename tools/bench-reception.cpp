@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/AnaUnit.h"
-#include "app/Application.h"
-#include "app/DMUnit.h"
-#include "app/QtMainThread.h"
+#include "app/qt/AnaForm.h"
+#include "app/qt/Application.h"
+#include "app/qt/DMUnit.h"
+#include "app/qt/QtMainThread.h"
 #include "tools/ResidentMemory.h"
 
 namespace {

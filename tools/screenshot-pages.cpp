@@ -7,9 +7,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/AnaUnit.h"
-#include "app/Application.h"
-#include "app/DMUnit.h"
+#include "app/qt/AnaForm.h"
+#include "app/qt/Application.h"
+#include "app/qt/DMUnit.h"
 #include "ui_AnaForm.h"
 
 int main(int argc, char** argv) {

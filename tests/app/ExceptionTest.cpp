@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "app/Application.h"
+#include "app/qt/Application.h"
 #include "platform/fake/FakeSerialApi.h"
 #include "serial/CPort.h"
 

@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/AnaUnit.h"
-#include "app/DMUnit.h"
-#include "serial/CPortCtl.h"
+#include "app/qt/AnaForm.h"
+#include "app/qt/DMUnit.h"
+#include "serial/qt/CPortCtl.h"
 #include "ui_AnaForm.h"
 
 namespace {
@@ -55,8 +55,10 @@ TEST(Layout, TheWindowAsStored) {
         EXPECT_EQ(lamp.led->LedSignal(), lsConn);
         EXPECT_EQ(lamp.led->ComPort(), form.ComPort());
         EXPECT_EQ(lamp.led->State(), lsOff);
-        EXPECT_EQ(lamp.led->GlyphOn().size(), lamp.geometry.size());
-        EXPECT_EQ(lamp.led->GlyphOff().size(), lamp.geometry.size());
+        EXPECT_EQ(QSize(lamp.led->GlyphOn().Width, lamp.led->GlyphOn().Height),
+                  lamp.geometry.size());
+        EXPECT_EQ(QSize(lamp.led->GlyphOff().Width, lamp.led->GlyphOff().Height),
+                  lamp.geometry.size());
     }
 
     ui.RzPageControl1->setCurrentIndex(1);

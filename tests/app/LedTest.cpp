@@ -1,11 +1,11 @@
-// The connection lamp: binding, state changes, the ring timer, pictures and painting.
+// The connection lamp: binding, state changes, the ring timer, pictures and painting, on a
+// real control of the face.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QTest>
+#include <chrono>
 
 #include "platform/fake/FakeSerialApi.h"
-#include "serial/CPortCtl.h"
+#include "tests/app/Face.h"
 
 namespace {
 
@@ -13,32 +13,33 @@ class Lamp : public ::testing::Test {
 protected:
     Lamp() {
         port.SetEvents(TComEvents());
-        led.OnChange = [this](TComLed*, TLedState s) { changes.push_back(s); };
+        led.OnChange = [this](TCustomComLed*, TLedState s) { changes.push_back(s); };
     }
-    QColor centre(TComLed& l) {
-        const QImage image = l.grab().toImage();
-        return image.pixelColor(image.width() / 2, image.height() / 2);
-    }
+    // The colour at the lamp's centre, as the screen shows it.
+    std::uint32_t centre() { return lamp.ParentPixel(lamp.Width() / 2, lamp.Height() / 2); }
 
     std::vector<TLedState> changes;
     platform::FakeSerialApi fake;
     TComPort port{nullptr, &fake};
-    TComLed led;
+    face::Lamp lamp;
+    TCustomComLed& led = lamp.Led();
 };
 
 TEST_F(Lamp, ANewLampIsUnboundOffAndPaintsItsBuiltInPictureCentred) {
-    EXPECT_EQ(led.size(), QSize(25, 25));
+    EXPECT_EQ(lamp.Width(), 25);
+    EXPECT_EQ(lamp.Height(), 25);
     EXPECT_EQ(led.Kind(), lkRedLight);
     EXPECT_EQ(led.LedSignal(), lsConn);
     EXPECT_EQ(led.State(), lsOff);
     EXPECT_EQ(led.RingDuration(), 1000);
     EXPECT_EQ(led.ComPort(), nullptr);
-    const QImage off(QStringLiteral(":/leds/LEDREDOFF.xpm"));
-    ASSERT_EQ(off.size(), QSize(15, 15));
-    // The picture's centre lands on the control's centre (offset 5 in 25 x 25).
-    EXPECT_EQ(centre(led), off.pixelColor(7, 7));
-    const QImage shot = led.grab().toImage();
-    EXPECT_EQ(shot.pixelColor(5 + 7, 5 + 7), off.pixelColor(7, 7));
+    const TLedPicture off = face::Lamp::BuiltIn("LEDREDOFF");
+    ASSERT_EQ(off.Width, 15);
+    ASSERT_EQ(off.Height, 15);
+    // Centred: offset 5 in 25 x 25; the ground around and in the corners shows through.
+    EXPECT_EQ(lamp.ParentPixel(5 + 7, 5 + 7), off.Pixel(7, 7));
+    EXPECT_EQ(lamp.ParentPixel(5, 5 + 14), 0x00FF00u);
+    EXPECT_EQ(lamp.ParentPixel(2, 2), 0x00FF00u);
 }
 
 TEST_F(Lamp, FollowsTheConnectionOfItsPort) {
@@ -52,15 +53,15 @@ TEST_F(Lamp, FollowsTheConnectionOfItsPort) {
     EXPECT_EQ(changes, (std::vector<TLedState>{lsOn, lsOff}));
 
     port.SetConnected(true);
-    TComLed second;
-    second.SetComPort(&port);  // bound to an open port: takes the state at once
-    EXPECT_EQ(second.State(), lsOn);
+    face::Lamp second;
+    second.Led().SetComPort(&port);  // bound to an open port: takes the state at once
+    EXPECT_EQ(second.Led().State(), lsOn);
     changes.clear();
     led.SetComPort(nullptr);  // unbinding turns it off
     EXPECT_EQ(led.State(), lsOff);
     EXPECT_EQ(changes, std::vector<TLedState>{lsOff});
     EXPECT_EQ(port.Links().size(), 1u);
-    second.SetComPort(nullptr);
+    second.Led().SetComPort(nullptr);
     EXPECT_TRUE(port.Links().empty());
 }
 
@@ -93,26 +94,27 @@ TEST_F(Lamp, EveryNotificationRaisesOnChangeEvenForTheSameState) {
 }
 
 TEST_F(Lamp, ARingLightsItForItsDurationFromTheFirstRing) {
+    using Clock = std::chrono::steady_clock;
     led.SetLedSignal(lsRing);
     led.SetComPort(&port);
     port.SetConnected(true);
-    QElapsedTimer clock;
-    clock.start();
+    const Clock::time_point first = Clock::now();
     port.CallEvent(evRing);
     ASSERT_EQ(led.State(), lsOn);
-    QTest::qWait(500);
+    face::ProcessEvents(500);
     port.CallEvent(evRing);  // does not restart the timer
-    while (led.State() == lsOn && clock.elapsed() < 3000) {
-        QTest::qWait(10);
+    while (led.State() == lsOn && Clock::now() - first < std::chrono::seconds(3)) {
+        face::ProcessEvents(10);
     }
-    const qint64 lit = clock.elapsed();
+    const auto lit =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first).count();
     EXPECT_EQ(led.State(), lsOff);
     EXPECT_GE(lit, 950);
     EXPECT_LT(lit, 1450);  // counted from the first ring, not the second
 
     led.SetRingDuration(0);  // the timer never runs: the lamp stays on after a ring
     port.CallEvent(evRing);
-    QTest::qWait(50);
+    face::ProcessEvents(50);
     EXPECT_EQ(led.State(), lsOn);
 }
 
@@ -133,56 +135,43 @@ TEST_F(Lamp, StateCannotBeWrittenWhileBound) {
 }
 
 TEST_F(Lamp, DisabledShowsTheOffPicture) {
-    const QImage on(QStringLiteral(":/leds/LEDREDON.xpm"));
-    const QImage off(QStringLiteral(":/leds/LEDREDOFF.xpm"));
-    ASSERT_NE(on.pixelColor(7, 7), off.pixelColor(7, 7));
+    const std::uint32_t on = face::Lamp::BuiltIn("LEDREDON").Pixel(7, 7);
+    const std::uint32_t off = face::Lamp::BuiltIn("LEDREDOFF").Pixel(7, 7);
+    ASSERT_NE(on, off);
     led.SetState(lsOn);
-    EXPECT_EQ(centre(led), on.pixelColor(7, 7));
-    led.setEnabled(false);
-    EXPECT_EQ(centre(led), off.pixelColor(7, 7));
-    led.setEnabled(true);
-    EXPECT_EQ(centre(led), on.pixelColor(7, 7));
+    EXPECT_EQ(centre(), on);
+    lamp.SetEnabled(false);
+    EXPECT_EQ(centre(), off);
+    lamp.SetEnabled(true);
+    EXPECT_EQ(centre(), on);
 }
 
 TEST_F(Lamp, PicturesFollowKindAndCustomPicturesOnlyForCustom) {
-    QPixmap mine(10, 10);
-    mine.fill(Qt::blue);
+    TLedPicture mine{10, 10, std::vector<std::uint32_t>(100, 0x0000FF)};
     led.SetGlyphOn(mine);  // ignored: not lkCustom
-    EXPECT_NE(led.GlyphOn().size(), QSize(10, 10));
+    EXPECT_NE(led.GlyphOn(), mine);
     led.SetKind(lkGreenLight);
-    const QImage green(QStringLiteral(":/leds/LEDGREENON.xpm"));
-    EXPECT_EQ(led.GlyphOn().toImage().convertToFormat(QImage::Format_RGB32),
-              green.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(led.GlyphOn(), face::Lamp::BuiltIn("LEDGREENON"));
     led.SetKind(lkCustom);  // keeps the built-in pictures until new ones come
-    EXPECT_EQ(led.GlyphOn().size(), QSize(15, 15));
+    EXPECT_EQ(led.GlyphOn(), face::Lamp::BuiltIn("LEDGREENON"));
     led.SetGlyphOn(mine);
-    EXPECT_EQ(led.GlyphOn().size(), QSize(10, 10));
+    EXPECT_EQ(led.GlyphOn(), mine);
 }
 
 TEST_F(Lamp, TheBottomLeftColourIsTransparentAndLargePicturesStartTopLeft) {
-    QWidget parent;
-    parent.resize(60, 60);
-    parent.setAutoFillBackground(true);
-    QPalette palette = parent.palette();
-    palette.setColor(QPalette::Window, Qt::green);
-    parent.setPalette(palette);
-    TComLed lamp(&parent);
-    lamp.SetKind(lkCustom);
-    QImage picture(30, 30, QImage::Format_RGB32);
-    picture.fill(Qt::magenta);  // the bottom-left pixel's colour: transparent
+    led.SetKind(lkCustom);
+    TLedPicture picture{30, 30, std::vector<std::uint32_t>(900, 0xFF00FF)};
     for (int y = 10; y < 20; ++y) {
         for (int x = 10; x < 20; ++x) {
-            picture.setPixelColor(x, y, Qt::red);
+            picture.Pixels[static_cast<std::size_t>(y * 30 + x)] = 0xFF0000;
         }
     }
-    lamp.SetGlyphOff(QPixmap::fromImage(picture));
-    lamp.setGeometry(0, 0, 20, 20);  // smaller than the picture: drawn from the top left
-    parent.show();
-    QCoreApplication::processEvents();
-    const QImage shot = parent.grab().toImage();
-    EXPECT_EQ(shot.pixelColor(2, 2), QColor(Qt::green));
-    EXPECT_EQ(shot.pixelColor(12, 12), QColor(Qt::red));
-    EXPECT_EQ(shot.pixelColor(19, 19), QColor(Qt::red));
+    led.SetGlyphOff(picture);      // magenta, the bottom-left pixel's colour, is transparent
+    lamp.SetBounds(0, 0, 20, 20);  // smaller than the picture: drawn from the top left
+    EXPECT_EQ(lamp.ParentPixel(2, 2), 0x00FF00u);
+    EXPECT_EQ(lamp.ParentPixel(12, 12), 0xFF0000u);
+    EXPECT_EQ(lamp.ParentPixel(19, 19), 0xFF0000u);
+    EXPECT_EQ(lamp.ParentPixel(25, 25), 0x00FF00u);
 }
 
 TEST(LampPictures, TwelveBuiltInPicturesWithTheirBackgrounds) {
@@ -190,13 +179,16 @@ TEST(LampPictures, TwelveBuiltInPicturesWithTheirBackgrounds) {
                            "LEDBLUEON",   "LEDBLUEOFF",   "LEDYELLOWON", "LEDYELLOWOFF",
                            "LEDPURPLEON", "LEDPURPLEOFF", "LEDBULBON",   "LEDBULBOFF"};
     for (const char* name : names) {
-        const QImage image(QStringLiteral(":/leds/%1.xpm").arg(QLatin1String(name)));
-        ASSERT_FALSE(image.isNull()) << name;
-        EXPECT_EQ(image.size(), QSize(15, 15)) << name;
-        EXPECT_LE(image.convertToFormat(QImage::Format_Indexed8).colorCount(), 16) << name;
+        const TLedPicture picture = face::Lamp::BuiltIn(name);
+        ASSERT_FALSE(picture.Empty()) << name;
+        EXPECT_EQ(picture.Width, 15) << name;
+        EXPECT_EQ(picture.Height, 15) << name;
+        std::vector<std::uint32_t> colours(picture.Pixels);
+        std::sort(colours.begin(), colours.end());
+        colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+        EXPECT_LE(colours.size(), 16u) << name;
         const bool yellow = std::string(name).find("YELLOW") != std::string::npos;
-        EXPECT_EQ(image.pixelColor(0, 14), yellow ? QColor(0x80, 0, 0x80) : QColor(0x80, 0x80, 0))
-            << name;
+        EXPECT_EQ(picture.TransparentColor(), yellow ? 0x800080u : 0x808000u) << name;
     }
 }
 

@@ -63,15 +63,13 @@ TEST(TranslationLanguage, FromLangOrTheUsersLocale) {
                  {"", "pt_BR", "pt_BR"},
                  {"fr_FR.ISO-8859-1@euro", "", "fr_FR"}};
     for (const Case& c : cases) {
-        EXPECT_EQ(LanguageFrom(QString::fromLatin1(c.lang), QString::fromLatin1(c.locale)),
-                  QString::fromLatin1(c.language))
-            << c.lang;
+        EXPECT_EQ(LanguageFrom(c.lang, c.locale), c.language) << c.lang;
     }
 }
 
 TEST_F(Translation, LangPicksTheCatalogueAndFrameworkTextsPassThroughIt) {
     qputenv("LANG", "tr_TR.UTF-8");
-    EXPECT_EQ(InitTranslation(dir.path()), QStringLiteral("tr_TR"));
+    EXPECT_EQ(InitTranslation(dir.path().toStdString()), "tr_TR");
     EXPECT_EQ(platform::i18n::translate("default", "OK"), "Tamam");
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("Tamam"));
     // The program's own texts are not in any catalogue and stay as they are.
@@ -80,14 +78,14 @@ TEST_F(Translation, LangPicksTheCatalogueAndFrameworkTextsPassThroughIt) {
 
 TEST_F(Translation, TwoLetterLanguageIsTheFallback) {
     qputenv("LANG", "tr_TR.UTF-8");
-    InitTranslation(dir.path());
+    InitTranslation(dir.path().toStdString());
     EXPECT_EQ(platform::i18n::translate("cport", "Unable to open com port"),
               "Seri port a\xC3\xA7\xC4\xB1lamad\xC4\xB1");
 }
 
 TEST_F(Translation, WithoutACatalogueTextsStayEnglish) {
     qputenv("LANG", "de_DE.UTF-8");
-    InitTranslation(dir.path());
+    InitTranslation(dir.path().toStdString());
     EXPECT_EQ(platform::i18n::translate("default", "OK"), "OK");
     EXPECT_EQ(platform::i18n::translate("cport", "Unable to open com port"),
               "Unable to open com port");

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/Application.h"
 #include "app/Translation.h"
+#include "app/qt/Application.h"
 #include "serial/ComError.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--print-cport-messages") == 0) {
         // A fresh process for the translation test: start-up as the program does it.
         TApplication app(argc, argv);
-        InitTranslation(QCoreApplication::applicationDirPath());
+        InitTranslation(QCoreApplication::applicationDirPath().toStdString());
         InitializeCPortModule();
         std::printf("%s\n%s\n", EComPort(CError_OpenFailed, 2).what(),
                     EComPort(CError_ConnChangeProp).what());
@@ -21,5 +21,6 @@ int main(int argc, char** argv) {
     }
     ::testing::InitGoogleTest(&argc, argv);
     TApplication app(argc, argv);
+    InstallFrameworkTranslator();
     return RUN_ALL_TESTS();
 }

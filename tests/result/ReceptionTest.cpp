@@ -7,7 +7,7 @@
 #include <QTextEdit>
 #include <thread>
 
-#include "app/AnaUnit.h"
+#include "app/qt/AnaForm.h"
 #include "support/Pty.h"
 #include "support/Uploads.h"
 #include "ui_AnaForm.h"

@@ -2,8 +2,8 @@
 // hand-overs as in the program.
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
-#include "app/QtMainThread.h"
+#include "app/qt/Application.h"
+#include "app/qt/QtMainThread.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

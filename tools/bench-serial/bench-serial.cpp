@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/QtMainThread.h"
+#include "app/qt/QtMainThread.h"
 #include "serial/CPort.h"
 
 namespace {

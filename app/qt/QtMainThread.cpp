@@ -1,4 +1,4 @@
-#include "app/QtMainThread.h"
+#include "app/qt/QtMainThread.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "app/DMUnit.h"
+#include "app/qt/DMUnit.h"
 
 #include <QApplication>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "app/KeyState.h"
+#include "app/qt/QtKeys.h"
 
 #include <QKeyEvent>
 

@@ -14,6 +14,8 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
     static void HandleException(std::exception_ptr error);
-    // What the user is shown for an error; empty for a silent abort.
-    static QString ExceptionMessage(std::exception_ptr error);
 };
+
+// Lets the window framework's own texts (button captions and the like) pass through the
+// "default" catalogue.
+void InstallFrameworkTranslator();

@@ -1,0 +1,220 @@
+#include "app/qt/AnaForm.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include "app/qt/QtKeys.h"
+#include "platform/TextEncoding.h"
+#include "serial/qt/CPortCtl.h"
+#include "ui_AnaForm.h"
+
+namespace {
+
+QString screenText(const std::string& text) {
+    return QString::fromStdString(platform::codePage1254ToUtf8(text));
+}
+
+// Adds `text` as a new last line, leaving the insertion point on the empty line below.
+void appendLine(QTextEdit* screen, const QString& text) {
+    QTextCursor cursor(screen->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    cursor.insertBlock();
+}
+
+// A control's key-down handler: sees each key press the control gets, consumes none.
+class KeyDownFilter : public QObject {
+public:
+    using Handler = std::function<void(std::uint16_t&, TShiftState)>;
+    KeyDownFilter(QObject* control, Handler handler)
+        : QObject(control), m_handler(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            std::uint16_t code = VirtualKeyOf(*key);
+            m_handler(code, ShiftStateOf(*key));
+        }
+        return false;
+    }
+
+private:
+    Handler m_handler;
+};
+
+}  // namespace
+
+TAnaForm::TAnaForm(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TAnaForm>()) {
+    m_ui->setupUi(this);
+    applyStoredFonts();
+    loadLamps();
+    FinishLoading();
+
+    // The upper pane keeps its height when the window is resized; the lower takes the rest.
+    m_ui->rzspltr1->setStretchFactor(0, 0);
+    m_ui->rzspltr1->setStretchFactor(1, 1);
+    m_ui->rzspltr1->setSizes({255, 84});
+    qApp->installEventFilter(this);
+    m_ui->HostEkrani->installEventFilter(new KeyDownFilter(
+        m_ui->HostEkrani,
+        [this](std::uint16_t& key, TShiftState shift) { HostEkraniKeyDown(this, key, shift); }));
+    connect(m_ui->RzBitBtn1, &QToolButton::clicked, this, [this] { RzBitBtn1Click(this); });
+}
+
+TAnaForm::~TAnaForm() {
+    qApp->removeEventFilter(this);
+    ReleasePort();
+}
+
+QTextEdit* TAnaForm::HostEkrani() const {
+    return m_ui->HostEkrani;
+}
+QTextEdit* TAnaForm::BilgiEkrani() const {
+    return m_ui->BilgiEkrani;
+}
+
+void TAnaForm::setVisible(bool visible) {
+    // The first showing runs the start-up work before the window reaches the screen, so a
+    // refused copy never draws its window.
+    if (visible && !BeforeShow()) {
+        return;
+    }
+    QWidget::setVisible(visible);
+}
+
+void TAnaForm::applyStoredFonts() {
+    // The layout keeps character heights in pixels, which a .ui font cannot hold.
+    QList<QWidget*> widgets = findChildren<QWidget*>();
+    widgets.prepend(this);
+    for (QWidget* w : widgets) {
+        const QVariant pixels = w->property("fontPixelSize");
+        if (pixels.isValid()) {
+            QFont font = w->font();
+            font.setPixelSize(pixels.toInt());
+            w->setFont(font);
+        }
+    }
+}
+
+void TAnaForm::loadLamps() {
+    // The lamps' stored properties, applied in the stored order while they load: the kind
+    // first, so that their own pictures are kept.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        auto* led = dynamic_cast<TComLed*>(child);
+        if (!led) {
+            continue;
+        }
+        led->SetLoading(true);
+        led->SetKind(LedKindFromName(led->property("Kind").toString().toStdString()));
+        led->SetLedSignal(LedSignalFromName(led->property("LedSignal").toString().toStdString()));
+        led->SetGlyphOn(LedPictureFromImage(led->property("GlyphOn").value<QPixmap>().toImage()));
+        led->SetGlyphOff(LedPictureFromImage(led->property("GlyphOff").value<QPixmap>().toImage()));
+        if (led->property("ComPort").toString() == QLatin1String("ComPort")) {
+            led->SetComPort(ComPort());
+        }
+        led->SetLoading(false);
+    }
+}
+
+void TAnaForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_shown) {
+        return;
+    }
+    m_shown = true;
+    // The stored size is the outer size; centred on the screen at the first showing.
+    const QSize frame = frameGeometry().size() - size();
+    resize(QSize(453, 408) - frame);
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        move(area.center() - QPoint(453 / 2, 408 / 2));
+    }
+}
+
+void TAnaForm::HostAppendLine(const std::string& Text) {
+    appendLine(m_ui->HostEkrani, screenText(Text));
+}
+
+int TAnaForm::HostShownLineCount() {
+    QTextDocument* document = m_ui->HostEkrani->document();
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    int lines = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block == document->lastBlock()) {
+            break;  // the empty line holding the insertion point
+        }
+        layout->blockBoundingRect(block);  // lays the block out at the screen's width
+        lines += std::max(1, block.layout()->lineCount());
+    }
+    return lines;
+}
+
+void TAnaForm::HostClear() {
+    m_ui->HostEkrani->clear();
+}
+
+void TAnaForm::InfoAppendLine(const std::string& Text) {
+    appendLine(m_ui->BilgiEkrani, screenText(Text));
+}
+
+int TAnaForm::InfoLineCount() {
+    return m_ui->BilgiEkrani->document()->blockCount() - 1;
+}
+
+void TAnaForm::InfoRemoveFirstLines(int Count) {
+    QTextCursor cursor(m_ui->BilgiEkrani->document());
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, Count);
+    cursor.removeSelectedText();
+}
+
+void TAnaForm::InfoClear() {
+    m_ui->BilgiEkrani->clear();
+}
+
+bool TAnaForm::InfoEnabled() {
+    return m_ui->BilgiEkrani->isEnabled();
+}
+
+void TAnaForm::SetInfoEnabled(bool Enabled) {
+    m_ui->BilgiEkrani->setEnabled(Enabled);
+}
+
+void TAnaForm::ShowFirstPage() {
+    m_ui->RzPageControl1->setCurrentWidget(m_ui->TabSheet1);
+}
+
+void TAnaForm::SetPortLabel(const std::string& Text) {
+    m_ui->lbl1->setText(screenText(Text));
+}
+
+void TAnaForm::ShowRefusal(const std::string& Text, const std::string& Caption) {
+    QMessageBox box(QMessageBox::NoIcon, screenText(Caption), screenText(Text), QMessageBox::Ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+bool TAnaForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    // Key preview: the window sees each key once, at its first delivery (to the focused
+    // control, or to the window itself), before that control does; it consumes nothing.
+    auto* target = qobject_cast<QWidget*>(watched);
+    QWidget* focus = focusWidget();
+    const bool firstDelivery = target && (target == focus || (!focus && target == this));
+    if (firstDelivery && (target == this || isAncestorOf(target))) {
+        std::uint16_t code = VirtualKeyOf(*key);
+        FormKeyDown(this, code, ShiftStateOf(*key));
+    }
+    return false;
+}

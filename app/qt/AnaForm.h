@@ -1,0 +1,51 @@
+// TAnaForm on Qt: the program's window built from its stored layout (resources/AnaForm.ui),
+// three pages, the port's name and two lamps over a background picture, the host and info
+// screens and the clear button. Its behaviour is TCustomAnaForm's; this face holds the
+// widgets and passes their key presses and clicks on.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/AnaUnit.h"
+
+namespace Ui {
+class TAnaForm;
+}
+class QTextEdit;
+
+class TAnaForm : public QWidget, public TCustomAnaForm {
+public:
+    explicit TAnaForm(QWidget* parent = nullptr);
+    ~TAnaForm() override;
+
+    void setVisible(bool visible) override;
+
+    Ui::TAnaForm& Controls() const { return *m_ui; }
+    QTextEdit* HostEkrani() const;
+    QTextEdit* BilgiEkrani() const;
+
+    void HostAppendLine(const std::string& Text) override;
+    int HostShownLineCount() override;
+    void HostClear() override;
+    void InfoAppendLine(const std::string& Text) override;
+    int InfoLineCount() override;
+    void InfoRemoveFirstLines(int Count) override;
+    void InfoClear() override;
+    bool InfoEnabled() override;
+    void SetInfoEnabled(bool Enabled) override;
+    void ShowFirstPage() override;
+    void SetPortLabel(const std::string& Text) override;
+    void ShowRefusal(const std::string& Text, const std::string& Caption) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void applyStoredFonts();
+    void loadLamps();
+
+    std::unique_ptr<Ui::TAnaForm> m_ui;
+    bool m_shown = false;
+};

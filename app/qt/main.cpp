@@ -1,0 +1,26 @@
+// The program's entry on Qt: the application titled "DORVIK SELTO", the main window and then
+// the data module with the skin, and the message loop until the window is closed.
+#include "app/Translation.h"
+#include "app/qt/AnaForm.h"
+#include "app/qt/Application.h"
+#include "app/qt/DMUnit.h"
+#include "app/qt/QtMainThread.h"
+#include "serial/ComError.h"
+
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
+    InitTranslation(QCoreApplication::applicationDirPath().toStdString());
+    InstallFrameworkTranslator();
+    InitializeCPortModule();
+    QtMainThreadBridge bridge;
+
+    TAnaForm AnaForm;
+    TDM DM;
+    AnaForm.show();
+    if (AnaForm.Refused()) {
+        return 0;
+    }
+    QApplication::exec();
+    return 0;
+}
