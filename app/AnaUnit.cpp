@@ -110,13 +110,13 @@ void TCustomAnaForm::BilgiEkraninaMesajYaz(const std::string& Text) {
 }
 
 void TCustomAnaForm::FormKeyDown(TObject* /*Sender*/, std::uint16_t& Key, TShiftState /*Shift*/) {
-    if (Key == VK_F5) {
+    if (Key == kKeyF5) {
         SetInfoEnabled(!InfoEnabled());
     }
 }
 
 void TCustomAnaForm::HostEkraniKeyDown(TObject* /*Sender*/, std::uint16_t& Key, TShiftState Shift) {
-    if (Shift == TShiftState{ssCtrl} && Key == VK_F5) {
+    if (Shift == TShiftState{ssCtrl} && Key == kKeyF5) {
         SetInfoEnabled(true);
     }
 }

@@ -9,4 +9,5 @@
 enum TShiftStateFlag : std::uint8_t { ssShift, ssAlt, ssCtrl };
 using TShiftState = TSet<TShiftStateFlag, std::uint8_t>;
 
-inline constexpr std::uint16_t VK_F5 = 116;
+// The virtual-key code of F5.
+inline constexpr std::uint16_t kKeyF5 = 116;

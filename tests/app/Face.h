@@ -59,8 +59,9 @@ public:
     // A built-in picture as the face stores it.
     static TLedPicture BuiltIn(const char* name);
 
-private:
     struct Impl;
+
+private:
     std::unique_ptr<Impl> m;
 };
 

@@ -14,7 +14,7 @@ protected:
     bool infoEnabled() { return window.Enabled(Control::BilgiEkrani); }
     void pressF5(Control focused, TShiftState shift = {}) {
         window.Focus(focused);
-        window.PressKey(VK_F5, shift);
+        window.PressKey(kKeyF5, shift);
     }
 
     face::Window window;
@@ -109,7 +109,7 @@ TEST_F(Screens, F5AnywhereSwitchesTheInfoScreenAndCtrlF5InTheHostScreenEnablesIt
 
     // The keys are not consumed: the host screen still gets its own key presses.
     window.Focus(Control::HostEkrani);
-    window.PressKey(VK_F5);
+    window.PressKey(kKeyF5);
     window.Type("ok");
     ASSERT_FALSE(host().empty());
     EXPECT_NE(host().back().find("ok"), std::string::npos);

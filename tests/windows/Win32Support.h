@@ -102,6 +102,7 @@ inline std::vector<Launch> readLaunches(const std::string& path) {
 inline std::string freshLaunchLog(const std::string& tag) {
     const std::string log = temporaryFile(tag + ".log");
     ::SetEnvironmentVariableW(L"UPLOADER_STUB_LOG", wide(log).c_str());
+    ::SetEnvironmentVariableW(L"UPLOADER_STUB_DETAIL", L"1");
     return log;
 }
 

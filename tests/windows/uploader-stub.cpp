@@ -1,7 +1,8 @@
 // The uploader stand-in for Windows: each start appends one line to the file named by
-// UPLOADER_STUB_LOG, three JSON arrays separated by tabs: the arguments as the C runtime
-// cut them (without the program name), as CommandLineToArgvW cuts them (likewise), and the
-// command line exactly as the program was given it.
+// UPLOADER_STUB_LOG, a JSON array of its arguments as the C runtime cut them (without the
+// program name), as the Linux stand-in records them. With UPLOADER_STUB_DETAIL set, two
+// more arrays follow, separated by tabs: the arguments as CommandLineToArgvW cuts them
+// (likewise), and the command line exactly as the program was given it.
 #include <windows.h>
 // shellapi.h needs windows.h before it.
 #include <shellapi.h>
@@ -53,11 +54,15 @@ int wmain(int argc, wchar_t** argv) {
     if (length == 0 || length >= MAX_PATH) {
         return 2;
     }
-    int parsedCount = 0;
-    wchar_t** parsed = ::CommandLineToArgvW(::GetCommandLineW(), &parsedCount);
-    const std::string line = jsonArray(argc, argv) + "\t" + jsonArray(parsedCount, parsed) + "\t[" +
-                             jsonString(utf8(::GetCommandLineW())) + "]\n";
-    ::LocalFree(parsed);
+    std::string line = jsonArray(argc, argv);
+    if (::GetEnvironmentVariableW(L"UPLOADER_STUB_DETAIL", nullptr, 0) > 0) {
+        int parsedCount = 0;
+        wchar_t** parsed = ::CommandLineToArgvW(::GetCommandLineW(), &parsedCount);
+        line += "\t" + jsonArray(parsedCount, parsed) + "\t[" +
+                jsonString(utf8(::GetCommandLineW())) + "]";
+        ::LocalFree(parsed);
+    }
+    line += "\n";
     // Many copies run at once: each appends its line under an exclusive lock of the file.
     // (Appends alone are not enough: under Wine two of them can land at the same offset.)
     HANDLE file = INVALID_HANDLE_VALUE;
