@@ -68,7 +68,7 @@ bool TCustomAnaForm::BeforeShow() {
 
 void TCustomAnaForm::FormShow(TObject* /*Sender*/) {
     try {
-        if (platform::holdInstanceName(kApplicationTitle) ==
+        if (platform::holdInstanceName(ApplicationTitle()) ==
             platform::InstanceName::AlreadyExists) {
             ShowRefusal(
                 "Program zaten \xE7"

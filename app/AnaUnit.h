@@ -63,6 +63,8 @@ public:
     virtual void SetInfoEnabled(bool Enabled) = 0;
     virtual void ShowFirstPage() = 0;
     virtual void SetPortLabel(const std::string& Text) = 0;
+    // The application's title, which names the single-instance guard.
+    virtual std::string ApplicationTitle() = 0;
     // The system's modal box with one OK button and no icon; returns when dismissed.
     virtual void ShowRefusal(const std::string& Text, const std::string& Caption) = 0;
 

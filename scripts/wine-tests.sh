@@ -18,8 +18,10 @@ shim="$(cd "$build/native" && pwd)/pty-modem-shim.so"
 built=$(date +%s)
 echo "cross build: $((built - started)) s"
 
-# Wine needs no X server for this; it must not try one, nor install Mono or Gecko.
-unset DISPLAY WAYLAND_DISPLAY
+# Wine gets a virtual display of its own from the start (the window's tests need one, and
+# Wine's desktop takes its display when the prefix starts); it must not install Mono or
+# Gecko.
+unset WAYLAND_DISPLAY
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX=$(mktemp -d /tmp/cport-wine.XXXXXX)
 export WINEPREFIX
@@ -36,6 +38,22 @@ cleanup() {
 trap cleanup EXIT
 
 echo "== Wine prefix $WINEPREFIX"
+mkdir -p "$rig"
+# A display free at this moment, kept without resets for the whole run.
+display=
+for n in $(seq 200 299); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    display=":$n"
+    break
+  fi
+done
+Xvfb "$display" -noreset -nolisten tcp -screen 0 1024x768x24 >"$rig/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break
+  sleep 0.1
+done
+export DISPLAY=$display
 # The server first, kept running for the whole run, then the prefix (about 5 s).
 wineserver -p </dev/null >/dev/null 2>&1
 wineboot -i </dev/null >/dev/null 2>&1
@@ -68,21 +86,7 @@ PTY_HELPER_PORT=$(cat "$rig/port")
 LD_PRELOAD="$shim" ctest --test-dir "$build" --output-on-failure -j2 -LE gui "$@" 2>&1 |
   tee "$rig/ctest-headless.log" || status=1
 
-# A display free at this moment, kept without resets for the whole run.
-display=
-for n in $(seq 200 299); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    display=":$n"
-    break
-  fi
-done
-Xvfb "$display" -noreset -nolisten tcp -screen 0 1024x768x24 >"$rig/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break
-  sleep 0.1
-done
-DISPLAY=$display LD_PRELOAD="$shim" \
+LD_PRELOAD="$shim" \
   ctest --test-dir "$build" --output-on-failure -L gui "$@" 2>&1 | tee "$rig/ctest-gui.log" ||
   status=1
 # One summary line for both runs, as the test command counts them.

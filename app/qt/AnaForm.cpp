@@ -196,6 +196,10 @@ void TAnaForm::SetPortLabel(const std::string& Text) {
     m_ui->lbl1->setText(screenText(Text));
 }
 
+std::string TAnaForm::ApplicationTitle() {
+    return QCoreApplication::applicationName().toStdString();
+}
+
 void TAnaForm::ShowRefusal(const std::string& Text, const std::string& Caption) {
     QMessageBox box(QMessageBox::NoIcon, screenText(Caption), screenText(Text), QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);

@@ -406,6 +406,11 @@ void TAnaForm::SetPortLabel(const std::string& Text) {
     ::InvalidateRect(m_pages[0], nullptr, FALSE);
 }
 
+std::string TAnaForm::ApplicationTitle() {
+    const TApplication* application = TApplication::Current();
+    return application ? application->Title() : std::string(kApplicationTitle);
+}
+
 void TAnaForm::ShowRefusal(const std::string& Text, const std::string& Caption) {
     // The wide call shows the Turkish letters right whatever the system's code page.
     ::MessageBoxW(m_window, win32::FromCodePage1254(Text).c_str(),

@@ -50,6 +50,7 @@ public:
     void SetInfoEnabled(bool Enabled) override;
     void ShowFirstPage() override;
     void SetPortLabel(const std::string& Text) override;
+    std::string ApplicationTitle() override;
     void ShowRefusal(const std::string& Text, const std::string& Caption) override;
 
 private:

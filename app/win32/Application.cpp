@@ -14,10 +14,16 @@ namespace {
 
 constexpr UINT kDrainMessage = WM_APP + 1;
 std::atomic<bool> g_wakePending{false};
+TApplication* g_current = nullptr;
 
 }  // namespace
 
+TApplication* TApplication::Current() {
+    return g_current;
+}
+
 TApplication::TApplication() {
+    g_current = this;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     ::LoadLibraryW(L"riched20.dll");
@@ -48,6 +54,7 @@ TApplication::~TApplication() {
     platform::mainThreadQueue().setWakeHook(nullptr);
     ::DestroyWindow(m_bridge);
     SetApplicationExceptionHandler(nullptr);
+    g_current = nullptr;
 }
 
 LRESULT CALLBACK TApplication::bridgeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -23,6 +23,8 @@ public:
 
     static void HandleException(std::exception_ptr error);
     static HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+    // The application object of this program, while it exists.
+    static TApplication* Current();
 
 private:
     static LRESULT CALLBACK bridgeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
