@@ -1,5 +1,7 @@
 #include "app/AnaUnit.h"
 
+#include <cstdlib>
+
 #include "platform/InstanceGuard.h"
 #include "platform/UploaderPath.h"
 #include "serial/ComPortStream.h"
@@ -78,7 +80,9 @@ void TCustomAnaForm::FormShow(TObject* /*Sender*/) {
             return;
         }
         ShowFirstPage();
-        UploaderPath = platform::uploaderPath();
+        // The environment can name another uploader program file.
+        const char* uploader = std::getenv("DORVIK_SELTO_UPLOADER");
+        UploaderPath = uploader && *uploader ? uploader : platform::defaultUploaderPath();
         WebBaseAddress = kWebBaseAddress;
         SetPortLabel(m_comPort->Port());
         // Nothing else closes the port while the window lives: a close now means the

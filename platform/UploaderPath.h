@@ -1,11 +1,8 @@
-// Where the uploader program is installed on this platform, unless the environment
-// variable DORVIK_SELTO_UPLOADER names another program file.
+// Where the uploader program is installed on this platform.
 #pragma once
-
-#include <string>
 
 namespace platform {
 
-std::string uploaderPath();
+const char* defaultUploaderPath();
 
 }  // namespace platform

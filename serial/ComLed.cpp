@@ -46,6 +46,10 @@ TCustomComLed::TCustomComLed() : m_portLink(std::make_unique<TComLink>()) {
 
 TCustomComLed::~TCustomComLed() {
     // The face has gone already: leave the port without telling anyone.
+    detachFromPort();
+}
+
+void TCustomComLed::detachFromPort() {
     if (m_comPort) {
         m_comPort->RemoveFreeNotification(this);
         m_comPort->DetachLink(m_portLink.get());
@@ -61,10 +65,7 @@ void TCustomComLed::SetComPort(TComPort* Value) {
     if (Value == m_comPort) {
         return;
     }
-    if (m_comPort) {
-        m_comPort->RemoveFreeNotification(this);
-        m_comPort->DetachLink(m_portLink.get());
-    }
+    detachFromPort();
     m_comPort = Value;
     if (m_comPort) {
         m_comPort->FreeNotification(this);

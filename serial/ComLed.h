@@ -115,6 +115,7 @@ protected:
     virtual TLedPicture LoadResourcePicture(const char* Name) = 0;
 
 private:
+    void detachFromPort();
     void stateChange(TLedState state);
     void loadKindPictures();
     bool signalValue();

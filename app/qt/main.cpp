@@ -5,12 +5,13 @@
 #include "app/qt/Application.h"
 #include "app/qt/DMUnit.h"
 #include "app/qt/QtMainThread.h"
+#include "platform/Translation.h"
 #include "serial/ComError.h"
 
 int main(int argc, char** argv) {
     TApplication application(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
-    InitTranslation(QCoreApplication::applicationDirPath().toStdString());
+    InitTranslation(platform::i18n::programDirectory());
     InstallFrameworkTranslator();
     InitializeCPortModule();
     QtMainThreadBridge bridge;

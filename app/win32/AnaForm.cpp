@@ -105,19 +105,6 @@ TShiftState currentShiftState() {
     return shift;
 }
 
-std::wstring controlText(HWND control) {
-    GETTEXTLENGTHEX length{GTL_DEFAULT | GTL_NUMCHARS, 1200};
-    const LRESULT n =
-        ::SendMessageW(control, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
-    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-    GETTEXTEX get{static_cast<DWORD>((n + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
-                  nullptr};
-    const LRESULT got = ::SendMessageW(control, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
-                                       reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(std::max<LRESULT>(0, got)));
-    return text;
-}
-
 // Adds a new last paragraph; the insertion point is left at the start of the empty line
 // below it.
 void appendLine(HWND control, const std::wstring& text) {
@@ -367,12 +354,12 @@ void TAnaForm::InfoAppendLine(const std::string& Text) {
 }
 
 int TAnaForm::InfoLineCount() {
-    const std::wstring text = controlText(m_info);
+    const std::wstring text = win32::RichEditText(m_info);
     return static_cast<int>(std::count(text.begin(), text.end(), L'\r'));
 }
 
 void TAnaForm::InfoRemoveFirstLines(int Count) {
-    const std::wstring text = controlText(m_info);
+    const std::wstring text = win32::RichEditText(m_info);
     std::size_t end = 0;
     for (int i = 0; i < Count && end != std::wstring::npos; ++i) {
         end = text.find(L'\r', end);

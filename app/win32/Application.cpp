@@ -87,6 +87,7 @@ void TApplication::HandleException(std::exception_ptr error) {
     if (message.empty()) {
         return;
     }
-    ::MessageBoxW(::GetActiveWindow(), win32::FromUtf8(message).c_str(), L"DORVIK SELTO",
+    const std::wstring caption = g_current ? win32::FromUtf8(g_current->Title()) : L"";
+    ::MessageBoxW(::GetActiveWindow(), win32::FromUtf8(message).c_str(), caption.c_str(),
                   MB_OK | MB_ICONERROR);
 }

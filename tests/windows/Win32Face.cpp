@@ -3,8 +3,6 @@
 // read back from the windows' surfaces.
 #include <windows.h>
 
-#include <richedit.h>
-
 #include <algorithm>
 
 #include "app/win32/AnaForm.h"
@@ -29,23 +27,6 @@ void ProcessEvents(int ms) {
     } while (true);
     win32::ProcessMessages();
 }
-
-namespace {
-
-void sendKeys(std::initializer_list<std::pair<WORD, bool>> keys) {
-    INPUT inputs[16] = {};
-    UINT n = 0;
-    for (const auto& [key, down] : keys) {
-        inputs[n].type = INPUT_KEYBOARD;
-        inputs[n].ki.wVk = key;
-        inputs[n].ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-        ++n;
-    }
-    ::SendInput(n, inputs, sizeof(INPUT));
-    ProcessEvents(30);
-}
-
-}  // namespace
 
 struct Window::Impl {
     TAnaForm form;
@@ -72,16 +53,7 @@ TCustomAnaForm& Window::Form() {
 }
 
 std::vector<std::string> Window::Lines(Control screen) {
-    HWND edit = m->control(screen);
-    GETTEXTLENGTHEX length{GTL_DEFAULT | GTL_NUMCHARS, 1200};
-    const LRESULT n =
-        ::SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
-    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-    GETTEXTEX get{static_cast<DWORD>((n + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr,
-                  nullptr};
-    text.resize(
-        static_cast<std::size_t>(::SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
-                                                reinterpret_cast<LPARAM>(text.data()))));
+    const std::wstring text = win32::RichEditText(m->control(screen));
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (std::size_t cr = text.find(L'\r'); cr != std::wstring::npos;
@@ -142,8 +114,7 @@ void Window::PressKey(std::uint16_t key, TShiftState shift) {
 
 void Window::Type(const std::string& letters) {
     for (char c : letters) {
-        const WORD vk = static_cast<WORD>(::VkKeyScanW(static_cast<wchar_t>(c)) & 0xFF);
-        sendKeys({{vk, true}, {vk, false}});
+        PressKey(static_cast<std::uint16_t>(::VkKeyScanW(static_cast<wchar_t>(c)) & 0xFF));
     }
 }
 
