@@ -7,6 +7,9 @@
 # exits non-zero when a test failed.
 #
 #   scripts/wine-tests.sh [extra ctest arguments, e.g. -R PortOnCom3]
+#
+# With SCREENSHOTS=FOLDER it also saves the window's pages there as PNG files (the same
+# pages as QT_QPA_PLATFORM=offscreen build/bin/screenshot-pages FOLDER saves on Linux).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build-mingw}
@@ -89,6 +92,12 @@ LD_PRELOAD="$shim" ctest --test-dir "$build" --output-on-failure -j2 -LE gui "$@
 LD_PRELOAD="$shim" \
   ctest --test-dir "$build" --output-on-failure -L gui "$@" 2>&1 | tee "$rig/ctest-gui.log" ||
   status=1
+if [ -n "${SCREENSHOTS:-}" ]; then
+  mkdir -p "$SCREENSHOTS"
+  LD_PRELOAD="$shim" wine "$build/bin/screenshot-pages.exe" "$(winepath -w "$SCREENSHOTS")" \
+    </dev/null || status=1
+  echo "screenshots: $(ls "$SCREENSHOTS")"
+fi
 # One summary line for both runs, as the test command counts them.
 passed=0
 total=0

@@ -10,6 +10,7 @@
 #include "app/qt/AnaForm.h"
 #include "app/qt/Application.h"
 #include "app/qt/DMUnit.h"
+#include "tools/ReviewLines.h"
 #include "ui_AnaForm.h"
 
 int main(int argc, char** argv) {
@@ -21,17 +22,7 @@ int main(int argc, char** argv) {
     form.SetStartUpOnShow(false);
     form.show();
     form.Controls().lbl1->setText(QString::fromStdString(form.ComPort()->Port()));
-    form.HostEkraninaMesajYaz("COM3");
-    form.HostEkraninaMesajYaz("mesaj geldi.");
-    form.HostEkraninaMesajYaz("Bilgi Geliyor!");
-    form.HostEkraninaMesajYaz("A1234 Barkod Nolu Hasta Sonucu Geliyor!");
-    form.HostEkraninaMesajYaz("WBC - 5.6 - A1234");
-    form.HostEkraninaMesajYaz("Update Success...");
-    form.BilgiEkraninaMesajYaz(
-        std::string("\x02"
-                    "DORVIK SELTO\r\n\r\n  A1234\r\n\r\n WBC  5.6\r\n\x03",
-                    40));
-    form.BilgiEkraninaMesajYaz("\xDE\xFE\xDD\xFD\xD0\xF0 \xC7\xE7 \xD6\xF6 \xDC\xFC");
+    WriteReviewLines(form);
     QTabWidget* pages = form.Controls().RzPageControl1;
     int saved = 0;
     for (int i = 0; i < pages->count(); ++i) {

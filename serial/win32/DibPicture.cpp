@@ -76,19 +76,28 @@ TLedPicture PictureFromResource(const char* name) {
     return picture;
 }
 
+namespace {
+
+// A 32-bit top-down DIB section of the given size, its pixels at `bits`.
+HBITMAP topDownDib(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+}  // namespace
+
 void DrawTransparent(HDC dc, int x, int y, const TLedPicture& picture) {
     if (picture.Empty()) {
         return;
     }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture.Width;
-    info.bmiHeader.biHeight = -picture.Height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = topDownDib(dc, picture.Width, picture.Height, &bits);
     if (!bitmap) {
         return;
     }
@@ -107,6 +116,31 @@ void DrawTransparent(HDC dc, int x, int y, const TLedPicture& picture) {
     ::SelectObject(source, old);
     ::DeleteDC(source);
     ::DeleteObject(bitmap);
+}
+
+TLedPicture PictureFromDc(HDC dc, const RECT& area) {
+    TLedPicture picture;
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    void* bits = nullptr;
+    HBITMAP bitmap = width > 0 && height > 0 ? topDownDib(dc, width, height, &bits) : nullptr;
+    if (!bitmap) {
+        return picture;
+    }
+    HDC copy = ::CreateCompatibleDC(dc);
+    HGDIOBJ old = ::SelectObject(copy, bitmap);
+    ::BitBlt(copy, 0, 0, width, height, dc, area.left, area.top, SRCCOPY);
+    ::GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    picture.Width = width;
+    picture.Height = height;
+    picture.Pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (std::size_t i = 0; i < static_cast<std::size_t>(width) * height; ++i) {
+        picture.Pixels.push_back(pixels[i] & 0xFFFFFFu);
+    }
+    ::SelectObject(copy, old);
+    ::DeleteDC(copy);
+    ::DeleteObject(bitmap);
+    return picture;
 }
 
 }  // namespace win32

@@ -1,5 +1,6 @@
 // Lamp pictures and Windows bitmaps: reading a packed DIB (a bitmap resource, a .bmp file's
-// body) and drawing a picture with its bottom-left colour transparent.
+// body), drawing a picture with its bottom-left colour transparent, reading a device
+// context back into a picture.
 #pragma once
 
 #include <windows.h>
@@ -16,5 +17,7 @@ TLedPicture PictureFromPackedDib(const void* data, std::size_t size);
 TLedPicture PictureFromResource(const char* name);
 // Draws `picture` at (x, y), where it has its bottom-left pixel's colour transparent.
 void DrawTransparent(HDC dc, int x, int y, const TLedPicture& picture);
+// What `area` of `dc` shows, 0xRRGGBB: a screenshot in the lamps' picture form.
+TLedPicture PictureFromDc(HDC dc, const RECT& area);
 
 }  // namespace win32

@@ -86,6 +86,10 @@ void FarSide::hangUp() {
     command("HANGUP");
 }
 
+void FarSide::remove() {
+    command("REMOVE");
+}
+
 FarSide::Settings FarSide::settings() {
     std::istringstream in(command("SETTINGS"));
     Settings s;

@@ -28,6 +28,8 @@ public:
     void setLines(const std::string& names);
     // Closes the far side, as an unplugged cable or adapter would.
     void hangUp();
+    // Takes the device away altogether: COM3 names nothing until the next FarSide.
+    void remove();
 
     struct Settings {
         unsigned ispeed = 0, ospeed = 0, cflag = 0, iflag = 0, lflag = 0;

@@ -7,6 +7,7 @@
 //   SETTINGS            the line settings the port gave the tty            -> OK ispeed ospeed
 //   cflag iflag lflag LINES <names>       modem lines on: any of CTS DSR RING RLSD, or none  -> OK
 //   HANGUP              closes the far side, as an unplugged cable would   -> OK
+//   REMOVE              no line and no link: COM3 is missing              -> OK
 //
 //   pty-helper LINK LINESFILE PORTFILE
 //
@@ -252,6 +253,13 @@ static void command(const char* line, char* reply, size_t replySize) {
     } else if (strcmp(verb, "HANGUP") == 0) {
         hang_up();
         snprintf(reply, replySize, "OK");
+    } else if (strcmp(verb, "REMOVE") == 0) {
+        hang_up();
+        if (unlink(g_link) < 0 && errno != ENOENT) {
+            snprintf(reply, replySize, "ERR remove: %s", strerror(errno));
+        } else {
+            snprintf(reply, replySize, "OK");
+        }
     } else {
         snprintf(reply, replySize, "ERR unknown command");
     }
