@@ -84,13 +84,16 @@ std::uint32_t waitForAnyServingMessages(std::span<const SignalHandle> handles,
             const ULONGLONG now = ::GetTickCount64();
             left = now >= until ? 0 : static_cast<DWORD>(until - now);
         }
-        const DWORD r = ::MsgWaitForMultipleObjects(count, objects, FALSE, left, QS_SENDMESSAGE);
+        // Looking at the queue delivers the messages sent to this thread's windows. A
+        // message already pending before the wait is served too: one the thread has
+        // already seen (GetQueueStatus, an earlier wait) would never wake a plain wait.
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        const DWORD r = ::MsgWaitForMultipleObjectsEx(count, objects, left, QS_SENDMESSAGE,
+                                                      MWMO_INPUTAVAILABLE);
         if (r != WAIT_OBJECT_0 + count) {
             return r;
         }
-        // Looking at the queue delivers the messages sent to this thread's windows.
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -293,6 +295,65 @@ TEST_F(PortOnCom3, ClosingWithABatchPendingRunsItAndDoesNotDeadlock) {
     // The line opens again at once.
     port.SetConnected(true);
     EXPECT_TRUE(port.Connected());
+}
+
+// smWindowSync: each event is a message sent to the hidden window of the thread that opened
+// the port, answered at once and handled there; a close with one pending serves it.
+TEST_F(PortOnCom3, WindowSyncHandsEachEventToTheMainThreadThroughItsHiddenWindow) {
+    const DWORD mainThread = ::GetCurrentThreadId();
+    auto sentMessagePending = [] {
+        return (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+    };
+    auto serveMessages = [&](const std::function<bool()>& done) {
+        return eventually(
+            [&] {
+                MSG msg;
+                while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    ::DispatchMessageW(&msg);
+                }
+                return done();
+            },
+            5000);
+    };
+    struct Seen {
+        DWORD thread;
+        DWORD send;
+    };
+    std::vector<Seen> seen;
+    port.SetSyncMethod(smWindowSync);
+    port.OnRxChar = [&](TObject*, std::int32_t count) {
+        seen.push_back({::GetCurrentThreadId(), ::InSendMessageEx(nullptr)});
+        std::string text;
+        port.ReadText(text, count);
+    };
+    port.SetConnected(true);
+    ASSERT_NE(port.SyncWindow(), nullptr);
+    const HWND window = ::FindWindowA("TCPortSyncWindow", nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(::GetWindowThreadProcessId(window, nullptr), mainThread);
+
+    analyser.send("abc");
+    // The monitoring thread waits in its send until this thread looks at its messages.
+    ASSERT_TRUE(eventually(sentMessagePending));
+    EXPECT_TRUE(seen.empty());
+    ASSERT_TRUE(serveMessages([&] { return !seen.empty(); }));
+    EXPECT_EQ(seen[0].thread, mainThread);
+    EXPECT_EQ(seen[0].send & (ISMEX_SEND | ISMEX_REPLIED), DWORD{ISMEX_SEND | ISMEX_REPLIED});
+
+    // A line change sent and not yet served when the window closes the port; this thread
+    // has already seen it pending, which must not keep the close's wait from serving it.
+    events.attach(port);
+    letTheWaitArm();
+    analyser.setLines("CTS");
+    ASSERT_TRUE(eventually(sentMessagePending));
+    port.SetConnected(false);
+    const auto entries = events.entries();
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), "CTS on"), 1)
+        << ::testing::PrintToString(entries);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back(), "AfterClose");
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(::FindWindowA("TCPortSyncWindow", nullptr), nullptr);
 }
 
 TEST_F(PortOnCom3, AMissingPortRaisesCodeOneWithPlatformErrorTwo) {
