@@ -46,7 +46,15 @@ TCustomAnaForm::~TCustomAnaForm() {
 
 void TCustomAnaForm::ReleasePort() {
     m_closing = true;
-    // The port goes first: it closes, then the lamps are told it is gone and unbind.
+    if (!m_comPort) {
+        return;
+    }
+    // Closed while it is still ours: a batch still queued is served by the close, and the
+    // block handler reads from this port. Then it goes, and the lamps unbind.
+    try {
+        m_comPort->SetConnected(false);
+    } catch (...) {
+    }
     m_comPort.reset();
 }
 

@@ -42,6 +42,12 @@ std::string launchFailure(int error) {
            ")";
 }
 
+// An argument ends at a NUL on every platform (a C string, a command line): cut there, so
+// the other arguments still arrive whole.
+std::string argument(const std::string& field) {
+    return field.substr(0, field.find('\0'));
+}
+
 }  // namespace
 
 std::string TestNumberOf(const std::string& Code) {
@@ -56,11 +62,12 @@ void TResultInterface::TestSonucuKaydet(const std::string& Kod, const std::strin
         HostEkraninaMesajYaz(Kod + " - " + Deger + " - " + barkod);
         std::string value = Deger;
         std::replace(value.begin(), value.end(), '.', ',');
-        // Five arguments, each exactly its field, in the platform's own encoding: no
-        // content of the serial line can add, split or merge arguments.
+        // Five arguments, each exactly its field up to a NUL it may hold, in the platform's
+        // own encoding: no content of the serial line can add, split or merge arguments.
         const std::vector<std::string> arguments = {
-            WebBaseAddress, "LabSonuc", platform::codePage1254ToUtf8(barkod),
-            platform::codePage1254ToUtf8(TestNumberOf(Kod)), platform::codePage1254ToUtf8(value)};
+            argument(WebBaseAddress), "LabSonuc", platform::codePage1254ToUtf8(argument(barkod)),
+            platform::codePage1254ToUtf8(argument(TestNumberOf(Kod))),
+            platform::codePage1254ToUtf8(argument(value))};
         if (platform::startDetached(UploaderPath, arguments)) {
             HostEkraninaMesajYaz("Update Success...");
         } else {

@@ -20,11 +20,16 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# As root directly; as a user through sudo, for the installation only.
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  echo "missing packages (run as root to install): ${missing[*]}" >&2
-  exit 1
+  if ! command -v sudo >/dev/null; then
+    echo "missing packages (run as root, or install sudo, to install them): ${missing[*]}" >&2
+    exit 1
+  fi
+  as_root=(sudo)
 fi
 echo "installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

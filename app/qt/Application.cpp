@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QTranslator>
+#include <cstring>
 
 #include "app/ExceptionHandling.h"
 #include "platform/Translation.h"
@@ -10,14 +11,15 @@
 
 namespace {
 
-// An untranslated text gives an empty answer, so Qt keeps its own.
+// The framework's texts through the catalogue. An untranslated text gives an empty answer,
+// so Qt keeps its own; the program's own windows are not translated at all.
 class GettextTranslator : public QTranslator {
 public:
     using QTranslator::QTranslator;
     bool isEmpty() const override { return false; }
-    QString translate(const char* /*context*/, const char* sourceText,
-                      const char* /*disambiguation*/, int /*n*/) const override {
-        if (!sourceText || !*sourceText) {
+    QString translate(const char* context, const char* sourceText, const char* /*disambiguation*/,
+                      int /*n*/) const override {
+        if (!sourceText || !*sourceText || (context && std::strcmp(context, "TAnaForm") == 0)) {
             return {};
         }
         const std::string translated = platform::i18n::translate("default", sourceText);

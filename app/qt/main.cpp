@@ -8,8 +8,10 @@
 #include "platform/Translation.h"
 #include "serial/ComError.h"
 
-int main(int argc, char** argv) {
-    TApplication application(argc, argv);
+int main(int /*argc*/, char** argv) {
+    // The program takes no command-line option: Qt is given none of them to act on.
+    int qtArgc = 1;
+    TApplication application(qtArgc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
     InitTranslation(platform::i18n::programDirectory());
     InstallFrameworkTranslator();

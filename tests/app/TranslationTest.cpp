@@ -5,11 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include "app/Translation.h"
+#include "app/qt/AnaForm.h"
 #include "platform/Translation.h"
 #include "serial/ComError.h"
+#include "ui_AnaForm.h"
 
 namespace {
 
@@ -74,6 +77,22 @@ TEST_F(Translation, LangPicksTheCatalogueAndFrameworkTextsPassThroughIt) {
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("Tamam"));
     // The program's own texts are not in any catalogue and stay as they are.
     EXPECT_EQ(platform::i18n::translate("default", "mesaj geldi."), "mesaj geldi.");
+}
+
+// The catalogue has the window's captions too: the framework's texts are translated, the
+// program's own window is not.
+TEST_F(Translation, TheWindowsOwnCaptionsAreNotTranslated) {
+    writeCatalogue(dir.path(), QStringLiteral("xx_XX"), QStringLiteral("default"),
+                   QStringLiteral("msgid \"OK\"\nmsgstr \"Okay-xx\"\n\n"
+                                  "msgid \"Ayarlar\"\nmsgstr \"Settings-xx\"\n\n"
+                                  "msgid \"Dorvik Selto (Hemogram)\"\nmsgstr \"Title-xx\"\n"));
+    qputenv("LANG", "xx_XX.UTF-8");
+    InitTranslation(dir.path().toStdString());
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("Okay-xx"));
+    TAnaForm form;
+    form.SetStartUpOnShow(false);
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Dorvik Selto (Hemogram)"));
+    EXPECT_EQ(form.Controls().RzPageControl1->tabText(2), QStringLiteral("Ayarlar"));
 }
 
 TEST_F(Translation, TwoLetterLanguageIsTheFallback) {

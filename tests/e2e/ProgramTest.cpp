@@ -203,4 +203,15 @@ TEST_F(Program, ASecondCopyIsRefusedAndEndsWithZeroAfterOk) {
     EXPECT_TRUE(windows("Brelvo Teknoloji").empty());
 }
 
+// The program takes no option: what Qt would act on (another platform plugin, a style, a
+// mirrored layout) changes nothing, and the window comes up on the display as always.
+TEST_F(Program, CommandLineOptionsAreNotActedOn) {
+    Pty line;
+    Process program({kBin + "/dorvik-selto", "-platform", "no-such-platform", "-style",
+                     "no-such-style", "-reverse"},
+                    programEnv(line.path()));
+    EXPECT_TRUE(eventually([&] { return !windows("Dorvik Selto").empty(); }, 10000));
+    EXPECT_TRUE(program.running());
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 // Forwarding results to the uploader, with the stand-in started as a real child process.
-#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,6 +8,7 @@
 
 #include "platform/fake/FakeSerialApi.h"
 #include "result/ResultInterface.h"
+#include "support/Children.h"
 #include "support/Pty.h"
 #include "support/Uploads.h"
 
@@ -97,6 +98,9 @@ TEST_F(Forwarding, FieldsReachTheUploaderExactlyWhateverTheyHold) {
         {"\" --verb x \"", "1\" \"2"},
         {"A 1 2", "$(id)"},
         {"\xDE\xFD\xE7", "4.5"},  // code page 1254: Ş ı ç
+        {std::string("N1\0N2", 5), std::string("6.\0"
+                                               "7",
+                                               4)},  // each cut at its NUL
     };
     for (const Case& c : cases) {
         window.Sonuc.Barkod = c.barcode;
@@ -118,7 +122,8 @@ TEST_F(Forwarding, FieldsReachTheUploaderExactlyWhateverTheyHold) {
         {"AB12\\", "7,1\\"},
         {"\" --verb x \"", "1\" \"2"},
         {"A 1 2", "$(id)"},
-        {"\xC5\x9E\xC4\xB1\xC3\xA7", "4,5"}};
+        {"\xC5\x9E\xC4\xB1\xC3\xA7", "4,5"},
+        {"N1", "6,"}};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(seen, expected);
 }
@@ -146,36 +151,33 @@ TEST_F(Forwarding, AnUploaderThatCannotStartIsReportedAndTheNextGoesOn) {
     std::remove(notRunnable.c_str());
 }
 
-int zombieChildren() {
-    int zombies = 0;
-    DIR* proc = ::opendir("/proc");
-    while (dirent* entry = ::readdir(proc)) {
-        std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
-        std::string line;
-        if (!std::getline(stat, line)) {
-            continue;
-        }
-        // pid (comm) state ppid ...
-        const auto close = line.rfind(')');
-        if (close == std::string::npos || close + 4 > line.size()) {
-            continue;
-        }
-        const char state = line[close + 2];
-        const int ppid = std::atoi(line.c_str() + close + 4);
-        zombies += state == 'Z' && ppid == ::getpid();
-    }
-    ::closedir(proc);
-    return zombies;
-}
-
 TEST_F(Forwarding, AThousandLaunchesLeaveNoZombie) {
     window.UploaderPath = "/bin/true";
     for (int i = 0; i < 1000; ++i) {
         window.TestSonucuKaydet("WBC", "5.6");
     }
-    EXPECT_TRUE(eventually([] { return zombieChildren() == 0; }, 10000))
-        << zombieChildren() << " zombies";
+    EXPECT_TRUE(eventually([] { return childrenOfThisProcess().zombies == 0; }, 10000))
+        << childrenOfThisProcess().zombies << " zombies";
     EXPECT_EQ(window.host.back(), "Update Success...");
+}
+
+// The reaper on a kernel without pidfds, and on one whose waitid() takes no pidfd: it falls
+// back and still reaps every program.
+TEST(Reaper, FallsBackWhereTheKernelLacksWhatItUses) {
+    for (const char* mode : {"all", "no-pidfd", "no-pidfd-wait"}) {
+        SCOPED_TRACE(mode);
+        std::string out;
+        const std::string command = std::string(REAPER_CHECK) + " " + mode + " 300 2>&1";
+        FILE* check = ::popen(command.c_str(), "r");
+        ASSERT_NE(check, nullptr);
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, check)) {
+            out += buffer;
+        }
+        const int status = ::pclose(check);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+        EXPECT_EQ(out, "zombies 0\n");
+    }
 }
 
 }  // namespace

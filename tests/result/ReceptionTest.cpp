@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "app/qt/AnaForm.h"
+#include "platform/MainThread.h"
+#include "platform/Signal.h"
 #include "support/Pty.h"
 #include "support/Uploads.h"
 #include "ui_AnaForm.h"
@@ -166,6 +168,23 @@ TEST_F(Reception, UnpluggingTheLineClosesThePortAndSaysSo) {
         QString::fromUtf8("Port kapand\xC4\xB1: cihaz ba\xC4\x9Flant\xC4\xB1s\xC4\xB1 kesildi."));
     EXPECT_EQ(form->Controls().ComLed2->State(), lsOff);
     EXPECT_EQ(form->Controls().ComLed3->State(), lsOff);
+}
+
+// The window closed while a block's hand-over is still queued: the close serves it, and the
+// block is forwarded whole against the live port and screens.
+TEST_F(Reception, ClosingTheWindowWithABlockQueuedForwardsItAndDoesNotCrash) {
+    form->BlockWait = std::chrono::milliseconds(300);
+    pty.send(printout("QUEUED1"));
+    // The monitoring thread waits in the hand-over; this thread has not served it.
+    ASSERT_EQ(platform::waitForSignal(platform::mainThreadQueue().workSignal(), 5000),
+              platform::kWaitObject0);
+    form.reset();
+    eventually([&] { return readUploads(log).size() >= 18; });
+    const std::vector<Upload> uploads = readUploads(log);
+    ASSERT_EQ(uploads.size(), 18u);
+    for (const Upload& upload : uploads) {
+        EXPECT_EQ(upload[2], "QUEUED1");
+    }
 }
 
 }  // namespace

@@ -180,6 +180,23 @@ TEST_F(Launcher, TheHostScreenSaysWhenTheUploaderCannotStartAndTheNextGoesOn) {
     ::DeleteFileW(wide(batch).c_str());
 }
 
+// A command line ends at a NUL: a field holding one is cut there, and the fields after it
+// still arrive.
+TEST_F(Launcher, ANulCutsItsOwnFieldOnlyAndEveryArgumentArrives) {
+    Window window;
+    window.WebBaseAddress = "https://isg.example.test/";
+    window.UploaderPath = stub;
+    window.Sonuc.Barkod = std::string("N1\0N2", 5);
+    window.TestSonucuKaydet("HGB", std::string("6.\0"
+                                               "7",
+                                               4));
+    const std::vector<Launch> launches = waitForLaunches(log, 1);
+    ASSERT_EQ(launches.size(), 1u) << launchFailures(log);
+    const Upload expected{"https://isg.example.test/", "LabSonuc", "N1", "39", "6,"};
+    EXPECT_EQ(launches[0].runtime, expected);
+    EXPECT_EQ(launches[0].parsed, expected);
+}
+
 TEST(LaunchErrors, SystemErrorsSortIntoTheKindsTheHostScreenNames) {
     using platform::LaunchError;
     struct Case {
