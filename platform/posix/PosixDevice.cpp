@@ -42,6 +42,13 @@ std::shared_ptr<PosixDevice> PosixDevice::open(const std::string& path, int& err
         ::close(fd);
         return nullptr;
     }
+    // Terminal programs announce a device they hold with a lock file, and root passes
+    // TIOCEXCL: honour theirs, and hold one while open.
+    std::unique_ptr<UucpLock> uucp = UucpLock::acquire(path, error);
+    if (!uucp) {
+        ::close(fd);
+        return nullptr;
+    }
     ::ioctl(fd, TIOCEXCL);
     const bool pty = isPseudoTerminal(fd);
     LineCounters counters;
@@ -53,6 +60,7 @@ std::shared_ptr<PosixDevice> PosixDevice::open(const std::string& path, int& err
         return nullptr;
     }
     auto device = std::shared_ptr<PosixDevice>(new PosixDevice(fd));
+    device->m_uucp = std::move(uucp);
     device->m_haveCounters = haveCounters;
     device->m_counters = counters;
     device->m_errorsWithoutMarks = pty || haveCounters;
@@ -80,6 +88,7 @@ void PosixDevice::close() {
     ::ioctl(m_fd, TIOCNXCL);
     ::close(m_fd);
     m_fd = -1;
+    m_uucp.reset();
 }
 
 int PosixDevice::setupQueues(std::uint32_t inputSize, std::uint32_t outputSize) {

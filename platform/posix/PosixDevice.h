@@ -14,6 +14,7 @@
 #include "platform/posix/LineSettings.h"
 #include "platform/posix/ModemWatcher.h"
 #include "platform/posix/PosixSignal.h"
+#include "platform/posix/UucpLock.h"
 
 namespace platform::posix {
 
@@ -75,6 +76,7 @@ private:
 
     std::mutex m_mutex;
     int m_fd;
+    std::unique_ptr<UucpLock> m_uucp;  // held while open
     bool m_failed = false;
     int m_failError = 0;
     // The input queue is m_queue from m_head on: one contiguous block, so bytes go in and

@@ -4,10 +4,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "platform/LastError.h"
 #include "platform/posix/LineSettings.h"
+#include "platform/posix/UucpLock.h"
 #include "serial/CPort.h"
 #include "support/Pty.h"
 #include "support/TtySettings.h"
@@ -180,6 +184,61 @@ TEST_F(PortOnPty, SecondOpenFailsAsInUseFromThisAndAnotherProcess) {
     port.SetConnected(false);
     second.SetConnected(true);
     EXPECT_TRUE(second.Connected());
+}
+
+// The lock file terminal programs use: a living holder refuses the open (root passes the
+// tty's own exclusive mode), a dead one's is taken over, and the port holds one while open.
+TEST_F(PortOnPty, TheDevicesLockFileIsHonouredAndHeld) {
+    if (::access("/run/lock", W_OK) != 0) {
+        GTEST_SKIP() << "/run/lock cannot be written here";
+    }
+    const std::string lock = "/run/lock/" + platform::posix::UucpLock::fileName(pty.path());
+    auto writeLock = [&](pid_t pid) {
+        std::FILE* file = std::fopen(lock.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fprintf(file, "%10d\n", static_cast<int>(pid));
+        std::fclose(file);
+    };
+    auto holder = [&] {
+        std::ifstream file(lock);
+        int pid = 0;
+        return file >> pid ? pid : 0;
+    };
+    // A terminal program holding the device.
+    const pid_t other = ::fork();
+    if (other == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    writeLock(other);
+    try {
+        port.SetConnected(true);
+        FAIL() << "opened a device another program holds";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.ErrorNumber(), 1);
+        EXPECT_EQ(e.SystemError(), platform::kErrorInUse);
+    }
+    EXPECT_EQ(holder(), other);
+    // It ended without removing its lock: stale, taken over.
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    port.SetConnected(true);
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(holder(), ::getpid());
+    port.SetConnected(false);
+    EXPECT_NE(::access(lock.c_str(), F_OK), 0);
+}
+
+TEST(UucpLockName, TheDeviceUnderDevWithItsSlashesAsUnderscores) {
+    using platform::posix::UucpLock;
+    EXPECT_EQ(UucpLock::fileName("/dev/ttyS2"), "LCK..ttyS2");
+    EXPECT_EQ(UucpLock::fileName("/dev/pts/3"), "LCK..pts_3");
+    EXPECT_EQ(UucpLock::fileName("/dev/serial/by-id/usb-x"), "LCK..serial_by-id_usb-x");
+    Pty pty;
+    const std::string link = ::testing::TempDir() + "uucp-link-" + std::to_string(::getpid());
+    ASSERT_EQ(::symlink(pty.path().c_str(), link.c_str()), 0);
+    EXPECT_EQ(UucpLock::fileName(link), UucpLock::fileName(pty.path()));
+    ::unlink(link.c_str());
 }
 
 TEST_F(PortOnPty, OperationsOnAClosedPortRaiseTheirCodes) {
