@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -21,12 +23,29 @@ QString screenText(const std::string& text) {
     return QString::fromStdString(platform::codePage1254ToUtf8(text));
 }
 
-// Adds `text` as a new last line, leaving the insertion point on the empty line below.
+// Adds `text` as a new last line, leaving the insertion point on the empty line below it,
+// in view.
 void appendLine(QTextEdit* screen, const QString& text) {
     QTextCursor cursor(screen->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
     cursor.insertBlock();
+    screen->setTextCursor(cursor);
+    screen->ensureCursorVisible();
+}
+
+// A hidden widget keeps the resize events of a new size until it is shown: delivers them
+// now, parents first, so that its layouts (and a text control's wrapping) follow its size.
+void deliverPendingResizes(QWidget* root) {
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* w : widgets) {
+        if (w->testAttribute(Qt::WA_PendingResizeEvent)) {
+            w->setAttribute(Qt::WA_PendingResizeEvent, false);
+            QResizeEvent event(w->size(), QSize());
+            QCoreApplication::sendEvent(w, &event);
+        }
+    }
 }
 
 // A control's key-down handler: sees each key press the control gets, consumes none.
@@ -130,12 +149,42 @@ void TAnaForm::showEvent(QShowEvent* event) {
         return;
     }
     m_shown = true;
-    // The stored size is the outer size; centred on the screen at the first showing.
+    fitOuterSize();
+}
+
+bool TAnaForm::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The frame a window manager adds becomes known some time after the first showing,
+    // without an event of its own: looked at as the window is moved, sized or painted.
+    switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::UpdateRequest:
+        case QEvent::Paint:
+        case QEvent::WindowActivate:
+            fitOuterSize();
+            break;
+        default:
+            break;
+    }
+    return handled;
+}
+
+void TAnaForm::fitOuterSize() {
+    // The stored size is the outer size, centred on the screen: fitted again whenever the
+    // frame becomes known or changes, never for a size the user gave it.
+    if (!m_shown) {
+        return;
+    }
     const QSize frame = frameGeometry().size() - size();
-    resize(QSize(453, 408) - frame);
+    if (m_fittedFrame == frame) {
+        return;
+    }
+    m_fittedFrame = frame;
+    resize(QSize(kOuterWidth, kOuterHeight) - frame);
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
-        move(area.center() - QPoint(453 / 2, 408 / 2));
+        move(area.center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
     }
 }
 
@@ -144,6 +193,14 @@ void TAnaForm::HostAppendLine(const std::string& Text) {
 }
 
 int TAnaForm::HostShownLineCount() {
+    // The lines as the control will show them: a page never shown, or hidden while the
+    // window was resized, is first given the size it shows at.
+    QTabWidget* pages = m_ui->RzPageControl1;
+    if (pages->currentWidget() != m_ui->TabSheet2) {
+        m_ui->TabSheet2->setGeometry(pages->currentWidget()->geometry());
+        m_ui->TabSheet2->layout()->activate();
+        deliverPendingResizes(m_ui->TabSheet2);
+    }
     QTextDocument* document = m_ui->HostEkrani->document();
     QAbstractTextDocumentLayout* layout = document->documentLayout();
     int lines = 0;

@@ -42,11 +42,17 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    static constexpr int kOuterWidth = 453;
+    static constexpr int kOuterHeight = 408;
+
     void applyStoredFonts();
     void loadLamps();
+    void fitOuterSize();
 
     std::unique_ptr<Ui::TAnaForm> m_ui;
     bool m_shown = false;
+    QSize m_fittedFrame{-1, -1};  // the frame the outer size was last fitted to
 };

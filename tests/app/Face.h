@@ -18,10 +18,10 @@ enum class Control { HostEkrani, BilgiEkrani, RzBitBtn1, RzPageControl1 };
 // Lets the face's event loop run pending work, for about `ms` milliseconds.
 void ProcessEvents(int ms = 0);
 
-// A TAnaForm shown without the start-up work, with its second page in front.
+// A TAnaForm shown without the start-up work, with its second page (or `page`) in front.
 class Window {
 public:
-    Window();
+    explicit Window(int page = 1);
     ~Window();
     TCustomAnaForm& Form();
 
@@ -38,6 +38,12 @@ public:
     void Click(Control control);
     // The disabled info screen is painted in the platform's button-face colour.
     bool InfoPaintedAsButtonFace();
+    // The page in front, as a user's click on its tab chooses it.
+    void ShowPage(int index);
+    // The window's outer size, as a user's drag of its frame sets it.
+    void Resize(int width, int height);
+    // The screen's insertion point is inside its view, where the user sees it.
+    bool InsertionPointInView(Control screen);
 
 private:
     struct Impl;

@@ -49,6 +49,44 @@ TEST_F(Screens, AWrappedMessageCountsOncePerShownLine) {
     EXPECT_TRUE(host().empty());
 }
 
+// The count is the control's own even before the host page was shown, and after the
+// window was resized on another page.
+TEST(ScreensBeforeTheHostPage, WrappedLinesCountAsTheyWillBeShown) {
+    face::Window window(0);
+    TCustomAnaForm& form = window.Form();
+    const std::string longLine(600, 'W');
+    form.HostEkraninaMesajYaz(longLine);
+    const int hidden = form.HostShownLineCount();
+    window.ShowPage(1);
+    EXPECT_EQ(hidden, form.HostShownLineCount());
+    EXPECT_GT(hidden, 1);
+
+    window.ShowPage(0);
+    window.Resize(700, 408);
+    form.HostEkraninaMesajYaz(longLine);
+    const int resized = form.HostShownLineCount();
+    window.ShowPage(1);
+    EXPECT_EQ(resized, form.HostShownLineCount());
+    EXPECT_LT(resized, 2 * hidden) << "the wider screen wraps each message in fewer lines";
+}
+
+// A user clicked into the host screen; new messages still start lines of their own, and
+// the newest is in view.
+TEST_F(Screens, AnAppendLeavesTheInsertionPointOnTheEmptyLineBelowInView) {
+    for (int i = 1; i <= 40; ++i) {
+        form.HostEkraninaMesajYaz("line " + std::to_string(i));
+    }
+    window.Focus(Control::HostEkrani);
+    window.Click(Control::HostEkrani);
+    form.HostEkraninaMesajYaz("newest");
+    EXPECT_TRUE(window.InsertionPointInView(Control::HostEkrani));
+    window.Type("abc");
+    const auto lines = host();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "newest");
+    EXPECT_EQ(lines.back(), "abc");
+}
+
 TEST_F(Screens, InfoScreenSpellsOutControlCharacters) {
     struct Case {
         std::string bytes;

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -212,6 +213,51 @@ TEST_F(Program, CommandLineOptionsAreNotActedOn) {
                     programEnv(line.path()));
     EXPECT_TRUE(eventually([&] { return !windows("Dorvik Selto").empty(); }, 10000));
     EXPECT_TRUE(program.running());
+}
+
+// On a desktop with a window manager, whose frame becomes known only after the window was
+// first shown: the outer size is still the stored one, centred on the screen.
+TEST_F(Program, WithAWindowManagerTheOuterSizeIsStoredAndCentred) {
+    Process manager({"/usr/bin/openbox"}, {"DISPLAY=" + display});
+    // The desktop is there before the program starts, as at a log-in.
+    ASSERT_TRUE(eventually(
+        [&] {
+            return output("DISPLAY=" + display + " xprop -root _NET_SUPPORTING_WM_CHECK")
+                       .find("window id") != std::string::npos;
+        },
+        10000));
+    Pty line;
+    auto program = startProgram(line.path());
+    std::string id;
+    ASSERT_TRUE(eventually([&] { return !(id = windows("Dorvik Selto")).empty(); }, 10000));
+    id = id.substr(0, id.find('\n'));
+    struct Geometry {
+        int left = 0, right = 0, top = 0, bottom = 0, x = 0, y = 0, width = 0, height = 0;
+    } g;
+    auto read = [&] {
+        const std::string extents =
+            output("DISPLAY=" + display + " xprop -id " + id + " _NET_FRAME_EXTENTS");
+        const std::string info = output("DISPLAY=" + display + " xwininfo -id " + id);
+        auto number = [&](const std::string& text, const std::string& key) {
+            const auto at = text.find(key);
+            return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + key.size());
+        };
+        if (std::sscanf(extents.c_str(), "_NET_FRAME_EXTENTS(CARDINAL) = %d, %d, %d, %d", &g.left,
+                        &g.right, &g.top, &g.bottom) != 4) {
+            return false;
+        }
+        g.x = number(info, "Absolute upper-left X:");
+        g.y = number(info, "Absolute upper-left Y:");
+        g.width = number(info, "Width:");
+        g.height = number(info, "Height:");
+        return g.top > 0 && g.width + g.left + g.right == 453 && g.height + g.top + g.bottom == 408;
+    };
+    EXPECT_TRUE(eventually(read, 10000))
+        << "client " << g.width << "x" << g.height << ", frame " << g.left << "," << g.right << ","
+        << g.top << "," << g.bottom;
+    // The frame's place on the 1024 x 768 screen, centred to the pixel.
+    EXPECT_NEAR(g.x - g.left, (1024 - 453) / 2, 1);
+    EXPECT_NEAR(g.y - g.top, (768 - 408) / 2, 1);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // display, keys and clicks as the system's input (SendInput) to where the focus is, pixels
 // read back from the windows' surfaces.
 #include <windows.h>
+// richedit.h needs windows.h before it.
+#include <richedit.h>
 
 #include <algorithm>
 
@@ -38,10 +40,10 @@ struct Window::Impl {
     }
 };
 
-Window::Window() : m(std::make_unique<Impl>()) {
+Window::Window(int page) : m(std::make_unique<Impl>()) {
     m->form.SetStartUpOnShow(false);
+    m->form.SelectPage(page);
     m->form.Show();
-    m->form.SelectPage(1);
     ::SetForegroundWindow(m->form.Handle());
     ProcessEvents(50);
 }
@@ -151,6 +153,27 @@ bool Window::InfoPaintedAsButtonFace() {
     return seen == TSkinController::Colours().Face;
 }
 
+void Window::ShowPage(int index) {
+    m->form.SelectPage(index);
+    ProcessEvents(20);
+}
+
+void Window::Resize(int width, int height) {
+    ::SetWindowPos(m->form.Handle(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    ProcessEvents(20);
+}
+
+bool Window::InsertionPointInView(Control screen) {
+    HWND edit = m->control(screen);
+    DWORD start = 0;
+    ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+    POINTL at{};
+    ::SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), start);
+    RECT view;
+    ::SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&view));
+    return at.x >= view.left && at.x < view.right && at.y >= view.top && at.y < view.bottom;
+}
+
 namespace {
 
 LRESULT CALLBACK lampParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -162,6 +185,27 @@ struct Lamp::Impl {
     std::unique_ptr<TComLed> led;
     HBRUSH ground = nullptr;
 };
+
+void Window::ShowPage(int index) {
+    m->form.SelectPage(index);
+    ProcessEvents(20);
+}
+
+void Window::Resize(int width, int height) {
+    ::SetWindowPos(m->form.Handle(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    ProcessEvents(20);
+}
+
+bool Window::InsertionPointInView(Control screen) {
+    HWND edit = m->control(screen);
+    DWORD start = 0;
+    ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+    POINTL at{};
+    ::SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), start);
+    RECT view;
+    ::SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&view));
+    return at.x >= view.left && at.x < view.right && at.y >= view.top && at.y < view.bottom;
+}
 
 namespace {
 

@@ -28,10 +28,10 @@ struct Window::Impl {
     }
 };
 
-Window::Window() : m(std::make_unique<Impl>()) {
+Window::Window(int page) : m(std::make_unique<Impl>()) {
     m->form.SetStartUpOnShow(false);
+    m->form.Controls().RzPageControl1->setCurrentIndex(page);
     m->form.show();
-    m->form.Controls().RzPageControl1->setCurrentIndex(1);
     QCoreApplication::processEvents();
 }
 
@@ -98,6 +98,22 @@ bool Window::InfoPaintedAsButtonFace() {
     const QPalette palette = m->form.BilgiEkrani()->palette();
     return palette.color(QPalette::Disabled, QPalette::Base) ==
            palette.color(QPalette::Disabled, QPalette::Button);
+}
+
+void Window::ShowPage(int index) {
+    m->form.Controls().RzPageControl1->setCurrentIndex(index);
+    QCoreApplication::processEvents();
+}
+
+void Window::Resize(int width, int height) {
+    const QSize frame = m->form.frameGeometry().size() - m->form.size();
+    m->form.resize(width - frame.width(), height - frame.height());
+    QCoreApplication::processEvents();
+}
+
+bool Window::InsertionPointInView(Control screen) {
+    auto* edit = screen == Control::HostEkrani ? m->form.HostEkrani() : m->form.BilgiEkrani();
+    return edit->viewport()->rect().contains(edit->cursorRect());
 }
 
 struct Lamp::Impl {
