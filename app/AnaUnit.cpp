@@ -49,6 +49,7 @@ void TCustomAnaForm::ReleasePort() {
     if (!m_comPort) {
         return;
     }
+    StopReopenTimer();
     // Closed while it is still ours: a batch still queued is served by the close, and the
     // block handler reads from this port. Then it goes, and the lamps unbind.
     try {
@@ -94,16 +95,36 @@ void TCustomAnaForm::FormShow(TObject* /*Sender*/) {
         WebBaseAddress = kWebBaseAddress;
         SetPortLabel(m_comPort->Port());
         // Nothing else closes the port while the window lives: a close now means the
-        // device went away, which the host screen tells.
+        // device went away, which the host screen tells. Once the port has been open, it
+        // is opened again when the device comes back.
         m_comPort->OnAfterClose = [this](TObject*) {
             if (!m_closing) {
                 HostEkraninaMesajYaz("Port kapand\xFD: cihaz ba\xF0lant\xFDs\xFD kesildi.");
+                if (m_reopenAfterLoss) {
+                    StartReopenTimer(kReopenIntervalMs);
+                }
             }
         };
         m_comPort->SetConnected(true);
+        m_reopenAfterLoss = true;
         HostEkraninaMesajYaz(m_comPort->Port());
     } catch (...) {
     }
+}
+
+void TCustomAnaForm::ReopenTimerTick() {
+    if (m_closing || m_comPort->Connected()) {
+        StopReopenTimer();
+        return;
+    }
+    // One attempt with the same settings; the device may not be back yet.
+    try {
+        m_comPort->SetConnected(true);
+    } catch (...) {
+        return;
+    }
+    StopReopenTimer();
+    HostEkraninaMesajYaz("Port yeniden a\xE7\xFDld\xFD.");
 }
 
 void TCustomAnaForm::HostEkraninaMesajYaz(const std::string& Text) {

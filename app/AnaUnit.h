@@ -67,6 +67,16 @@ public:
     virtual std::string ApplicationTitle() = 0;
     // The system's modal box with one OK button and no icon; returns when dismissed.
     virtual void ShowRefusal(const std::string& Text, const std::string& Caption) = 0;
+    // A repeating timer of the window's event loop that calls ReopenTimerTick(); starting
+    // it while it runs restarts it.
+    virtual void StartReopenTimer(int IntervalMs) = 0;
+    virtual void StopReopenTimer() = 0;
+
+    // After the device went away: one attempt to open the port again with its settings.
+    // Says "Port yeniden açıldı." on the host screen when it opens, and stops the timer.
+    void ReopenTimerTick();
+    // How often a lost device is looked for: one attempt a second, none while open.
+    static constexpr int kReopenIntervalMs = 1000;
 
 protected:
     // Ends the port's loading; the face calls it once its lamps are bound.
@@ -84,6 +94,7 @@ private:
     bool m_startedUp = false;
     bool m_refused = false;
     bool m_closing = false;
+    bool m_reopenAfterLoss = false;  // the port opened at start-up: reopened after a loss
 };
 
 // The web system's base address.

@@ -4,10 +4,13 @@
 //
 //   analyser-sim --device PATH | --pty LINKFILE  [--blocks N] [--gap SECONDS]
 //                [--fault cut|double|noise|quote] [--barcode TEXT] [--seed N]
+//                [--expect FILE]
 //
 // --device writes to a tty that is wired to the program's port (a null-modem partner).
 // --pty makes a pseudo-terminal pair, writes the path of its far end (the port's side) to
 // LINKFILE, waits until the port has opened it, and sends on the near end.
+// --expect appends a line "barcode TAB code TAB value" to FILE for each value printed, as
+// the analyser reported it: what the web system should receive.
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -20,6 +23,8 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -31,7 +36,11 @@ struct Options {
     std::string fault;
     std::string barcode;
     unsigned seed = 1;
+    std::string expect;
 };
+
+// The values of one printout, by parameter code, as printed.
+using Printed = std::vector<std::pair<std::string, std::string>>;
 
 std::string fixed(double value, int decimals) {
     char text[32];
@@ -49,9 +58,16 @@ std::string field(const std::string& value, char flag = ' ') {
 }
 
 // One printout. Lines the program does not read are filled as the analyser fills them.
-std::string resultBlock(int number, const std::string& barcode, std::mt19937& random) {
+std::string resultBlock(int number, const std::string& barcode, std::mt19937& random,
+                        Printed& printed) {
     std::uniform_real_distribution<double> jitter(-1.0, 1.0);
     auto around = [&](double base, double spread) { return base + spread * jitter(random); };
+    // A value line: the number (and its flag) first, then the unit and the code.
+    auto value = [&](const std::string& code, const std::string& shown, const std::string& rest,
+                     char flag = ' ') {
+        printed.emplace_back(code, shown);
+        return " " + field(shown, flag) + rest + code;
+    };
     std::string lines[40];
     lines[1] = "DORVIK SELTO       HEMATOLOGY ANALYZER";
     lines[2] = "10/12/2026 09:" + std::string(number % 60 < 10 ? "0" : "") +
@@ -62,13 +78,13 @@ std::string resultBlock(int number, const std::string& barcode, std::mt19937& ra
     const double lymPct = around(30.0, 6.0);
     const double monPct = around(7.0, 2.0);
     const double graPct = 100.0 - lymPct - monPct;
-    lines[5] = " " + field(fixed(wbc, 2), wbc > 9.0 ? 'H' : ' ') + "  10^3/uL   WBC";
-    lines[6] = " " + fixed(wbc * lymPct / 100, 2) + "   10^3/uL   LYM#";
-    lines[7] = " " + fixed(lymPct, 1) + "    %         LYM%";
-    lines[8] = " " + fixed(wbc * monPct / 100, 2) + "   10^3/uL   MON#";
-    lines[9] = " " + fixed(monPct, 1) + "     %         MON%";
-    lines[10] = " " + fixed(wbc * graPct / 100, 2) + "   10^3/uL   GRA#";
-    lines[11] = " " + fixed(graPct, 1) + "    %         GRA%";
+    lines[5] = value("WBC", fixed(wbc, 2), "  10^3/uL   ", wbc > 9.0 ? 'H' : ' ');
+    lines[6] = value("LYM#", fixed(wbc * lymPct / 100, 2), "  10^3/uL   ");
+    lines[7] = value("LYM%", fixed(lymPct, 1), "  %         ");
+    lines[8] = value("MON#", fixed(wbc * monPct / 100, 2), "  10^3/uL   ");
+    lines[9] = value("MON%", fixed(monPct, 1), "  %         ");
+    lines[10] = value("GRA#", fixed(wbc * graPct / 100, 2), "  10^3/uL   ");
+    lines[11] = value("GRA%", fixed(graPct, 1), "  %         ");
     for (int i = 12; i <= 25; ++i) {
         std::string row = "WBC HIST " + std::to_string(i - 11) + ":";
         for (int j = 0; j < 8; ++j) {
@@ -76,20 +92,19 @@ std::string resultBlock(int number, const std::string& barcode, std::mt19937& ra
         }
         lines[i] = row;
     }
-    const double rbc = around(4.8, 0.5);
-    lines[26] = " " + fixed(rbc, 2) + "   10^6/uL   RBC";
-    lines[27] = " " + fixed(around(14.1, 1.5), 1) + "    g/dL      HGB";
-    lines[28] = " " + fixed(around(42.0, 4.0), 1) + "    %         HCT";
-    lines[29] = " " + fixed(around(88.0, 5.0), 1) + "    fL        MCV";
-    lines[30] = " " + fixed(around(29.4, 1.5), 1) + "    pg        MCH";
-    lines[31] = " " + fixed(around(33.5, 1.0), 1) + "    g/dL      MCHC";
+    lines[26] = value("RBC", fixed(around(4.8, 0.5), 2), "  10^6/uL   ");
+    lines[27] = value("HGB", fixed(around(14.1, 1.5), 1), "  g/dL      ");
+    lines[28] = value("HCT", fixed(around(42.0, 4.0), 1), "  %         ");
+    lines[29] = value("MCV", fixed(around(88.0, 5.0), 1), "  fL        ");
+    lines[30] = value("MCH", fixed(around(29.4, 1.5), 1), "  pg        ");
+    lines[31] = value("MCHC", fixed(around(33.5, 1.0), 1), "  g/dL      ");
     lines[32] =
-        " " + field(fixed(around(13.0, 1.0), 1), number % 3 == 0 ? 'L' : ' ') + "   %         RDW";
+        value("RDW", fixed(around(13.0, 1.0), 1), "  %         ", number % 3 == 0 ? 'L' : ' ');
     lines[33] = "RBC HIST: 12 40 88 130 96 41 12 3";
-    lines[34] = " " + std::to_string(static_cast<int>(around(250, 80))) + "     10^3/uL   PLT";
-    lines[35] = " " + fixed(around(8.8, 1.0), 1) + "     fL        MPV";
-    lines[36] = " " + fixed(around(0.22, 0.05), 3) + "   %         PCT";
-    lines[37] = " " + fixed(around(15.9, 1.0), 1) + "    %         PDW";
+    lines[34] = value("PLT", std::to_string(static_cast<int>(around(250, 80))), "  10^3/uL   ");
+    lines[35] = value("MPV", fixed(around(8.8, 1.0), 1), "  fL        ");
+    lines[36] = value("PCT", fixed(around(0.22, 0.05), 3), "  %         ");
+    lines[37] = value("PDW", fixed(around(15.9, 1.0), 1), "  %         ");
     lines[38] = "PLT HIST: 5 22 61 70 38 14 4 1";
     lines[39] = "END OF REPORT";
     std::string text;
@@ -131,6 +146,8 @@ bool parse(int argc, char** argv, Options& o) {
             o.barcode = value();
         else if (a == "--seed")
             o.seed = static_cast<unsigned>(std::atoi(value().c_str()));
+        else if (a == "--expect")
+            o.expect = value();
         else
             return false;
     }
@@ -144,7 +161,8 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, o)) {
         std::fprintf(stderr,
                      "usage: analyser-sim --device PATH | --pty LINKFILE [--blocks N] [--gap S]\n"
-                     "       [--fault cut|double|noise|quote] [--barcode TEXT] [--seed N]\n");
+                     "       [--fault cut|double|noise|quote] [--barcode TEXT] [--seed N]\n"
+                     "       [--expect FILE]\n");
         return 2;
     }
     int fd = -1;
@@ -185,13 +203,23 @@ int main(int argc, char** argv) {
         if (o.fault == "quote") {
             barcode = "A\"" + std::to_string(n) + "\\";
         }
-        std::string block = resultBlock(n, barcode, random);
+        Printed printed;
+        std::string block = resultBlock(n, barcode, random, printed);
         if (o.fault == "cut") {
             block.resize(block.size() / 2);
         } else if (o.fault == "double") {
-            block += resultBlock(n + 1000, barcode + "B", random);
+            Printed second;
+            block += resultBlock(n + 1000, barcode + "B", random, second);
         } else if (o.fault == "noise") {
             block = std::string("\x00\xFF\x13~", 4) + block;
+        }
+        if (!o.expect.empty() && o.fault.empty()) {
+            if (FILE* f = std::fopen(o.expect.c_str(), "a")) {
+                for (const auto& [code, number] : printed) {
+                    std::fprintf(f, "%s\t%s\t%s\n", barcode.c_str(), code.c_str(), number.c_str());
+                }
+                std::fclose(f);
+            }
         }
         sendPaced(fd, block);
         std::fprintf(stderr, "analyser-sim: block %d sent (%zu bytes, barcode %s)\n", n,

@@ -86,6 +86,8 @@ TAnaForm::TAnaForm(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui:
         m_ui->HostEkrani,
         [this](std::uint16_t& key, TShiftState shift) { HostEkraniKeyDown(this, key, shift); }));
     connect(m_ui->RzBitBtn1, &QToolButton::clicked, this, [this] { RzBitBtn1Click(this); });
+    m_reopenTimer = new QTimer(this);
+    connect(m_reopenTimer, &QTimer::timeout, this, [this] { ReopenTimerTick(); });
 }
 
 TAnaForm::~TAnaForm() {
@@ -251,6 +253,14 @@ void TAnaForm::ShowFirstPage() {
 
 void TAnaForm::SetPortLabel(const std::string& Text) {
     m_ui->lbl1->setText(screenText(Text));
+}
+
+void TAnaForm::StartReopenTimer(int IntervalMs) {
+    m_reopenTimer->start(IntervalMs);
+}
+
+void TAnaForm::StopReopenTimer() {
+    m_reopenTimer->stop();
 }
 
 std::string TAnaForm::ApplicationTitle() {

@@ -4,6 +4,7 @@
 // widgets and passes their key presses and clicks on.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -38,6 +39,8 @@ public:
     void SetPortLabel(const std::string& Text) override;
     std::string ApplicationTitle() override;
     void ShowRefusal(const std::string& Text, const std::string& Caption) override;
+    void StartReopenTimer(int IntervalMs) override;
+    void StopReopenTimer() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -53,6 +56,7 @@ private:
     void fitOuterSize();
 
     std::unique_ptr<Ui::TAnaForm> m_ui;
+    QTimer* m_reopenTimer;
     bool m_shown = false;
     QSize m_fittedFrame{-1, -1};  // the frame the outer size was last fitted to
 };

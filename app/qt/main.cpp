@@ -5,6 +5,7 @@
 #include "app/qt/Application.h"
 #include "app/qt/DMUnit.h"
 #include "app/qt/QtMainThread.h"
+#include "platform/EndRequest.h"
 #include "platform/Translation.h"
 #include "serial/ComError.h"
 
@@ -17,6 +18,10 @@ int main(int /*argc*/, char** argv) {
     InstallFrameworkTranslator();
     InitializeCPortModule();
     QtMainThreadBridge bridge;
+
+    // Asked to end (a log-out, a kill): as closing the window ends it, once the block in
+    // hand has been forwarded; the port closes as the window goes.
+    platform::watchEndRequests([] { QCoreApplication::exit(0); });
 
     TAnaForm AnaForm;
     TDM DM;

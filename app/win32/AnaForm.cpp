@@ -36,6 +36,8 @@ constexpr COLORREF kButtonHotFrame = RGB(0xF0, 0x9B, 0x14);
 constexpr COLORREF kButtonHotFace = RGB(0xFF, 0xE7, 0xA2);
 constexpr COLORREF kButtonPushedFace = RGB(0xE3, 0xE3, 0xDB);
 
+constexpr UINT_PTR kReopenTimer = 1;
+
 const wchar_t* const kFormClass = L"TAnaForm";
 const wchar_t* const kPageClass = L"TTabSheet";
 const wchar_t* const kSplitterClass = L"TRzSplitter";
@@ -398,6 +400,14 @@ std::string TAnaForm::ApplicationTitle() {
     return application ? application->Title() : std::string(kApplicationTitle);
 }
 
+void TAnaForm::StartReopenTimer(int IntervalMs) {
+    ::SetTimer(m_window, kReopenTimer, static_cast<UINT>(IntervalMs), nullptr);
+}
+
+void TAnaForm::StopReopenTimer() {
+    ::KillTimer(m_window, kReopenTimer);
+}
+
 void TAnaForm::ShowRefusal(const std::string& Text, const std::string& Caption) {
     // The wide call shows the Turkish letters right whatever the system's code page.
     ::MessageBoxW(m_window, win32::FromCodePage1254(Text).c_str(),
@@ -561,6 +571,24 @@ LRESULT TAnaForm::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam
                                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             }
             break;
+        case WM_TIMER:
+            if (window == m_window && wParam == kReopenTimer) {
+                ReopenTimerTick();
+                return 0;
+            }
+            break;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (window == m_window && wParam) {
+                // The session ends, and the process with it once this returns: closed here as
+                // the window's close would close it (a block still queued is forwarded),
+                // and ended with 0.
+                ::ShowWindow(m_window, SW_HIDE);
+                ReleasePort();
+                ::ExitProcess(0);
+            }
+            return 0;
         case WM_CLOSE:
             if (window == m_window) {
                 // The loop ends; the window and its port go when the form is destroyed.

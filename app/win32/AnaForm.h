@@ -52,6 +52,8 @@ public:
     void SetPortLabel(const std::string& Text) override;
     std::string ApplicationTitle() override;
     void ShowRefusal(const std::string& Text, const std::string& Caption) override;
+    void StartReopenTimer(int IntervalMs) override;
+    void StopReopenTimer() override;
 
 private:
     struct Resources;

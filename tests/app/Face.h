@@ -50,6 +50,20 @@ private:
     std::unique_ptr<Impl> m;
 };
 
+// A face's lamp, with its ring timer's starts recorded.
+template <class Led>
+class WatchedLed : public Led {
+public:
+    using Led::Led;
+    std::vector<int> starts;
+
+protected:
+    void StartRingTimer(int IntervalMs) override {
+        starts.push_back(IntervalMs);
+        Led::StartRingTimer(IntervalMs);
+    }
+};
+
 // A lamp on a parent of one colour, read back from the screen.
 class Lamp {
 public:
@@ -64,6 +78,8 @@ public:
     std::uint32_t ParentPixel(int x, int y);
     // A built-in picture as the face stores it.
     static TLedPicture BuiltIn(const char* name);
+    // The intervals the ring timer was started with, in order.
+    std::vector<int> RingTimerStarts() const;
 
     struct Impl;
 

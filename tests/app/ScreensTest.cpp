@@ -188,14 +188,14 @@ TEST_F(Screens, ClearButtonEmptiesBothScreensInEveryState) {
 }
 
 TEST_F(Screens, InfoScreenKeepsItsNewestLinesOnly) {
-    const int total = TCustomAnaForm::kBilgiEkraniMaxLines + 25;
+    constexpr int kKept = 500;  // the workstation's bound, as documented
+    const int total = kKept + 25;
     for (int i = 1; i <= total; ++i) {
         form.BilgiEkraninaMesajYaz("block " + std::to_string(i));
     }
     const std::vector<std::string> shown = info();
-    ASSERT_EQ(shown.size(), static_cast<std::size_t>(TCustomAnaForm::kBilgiEkraniMaxLines));
-    EXPECT_EQ(shown.front(),
-              "block " + std::to_string(total - TCustomAnaForm::kBilgiEkraniMaxLines + 1));
+    ASSERT_EQ(shown.size(), static_cast<std::size_t>(kKept));
+    EXPECT_EQ(shown.front(), "block " + std::to_string(total - kKept + 1));
     EXPECT_EQ(shown.back(), "block " + std::to_string(total));
 }
 

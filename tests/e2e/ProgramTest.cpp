@@ -3,16 +3,21 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <QImage>
+#include <QRect>
 
 #include "support/Pty.h"
 #include "support/Uploads.h"
@@ -59,6 +64,19 @@ public:
     int waitExit(int limitMs) {
         eventually([&] { return !running(); }, limitMs);
         return m_pid < 0 && WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    }
+    void signal(int number) const {
+        if (m_pid > 0) {
+            ::kill(m_pid, number);
+        }
+    }
+    // How it ended: its exit code, or 128 + the signal that ended it; -1 while it runs.
+    int endStatus(int limitMs) {
+        eventually([&] { return !running(); }, limitMs);
+        if (m_pid >= 0) {
+            return -1;
+        }
+        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : 128 + WTERMSIG(m_status);
     }
     void kill() {
         if (running()) {
@@ -136,6 +154,93 @@ protected:
         return output("DISPLAY=" + display + " xdotool search --onlyvisible --name '" + name +
                       "' 2>/dev/null");
     }
+    // The program's main window once it is shown, or "".
+    std::string mainWindow() const {
+        std::string ids;
+        eventually([&] { return !(ids = windows("Dorvik Selto")).empty(); }, 10000);
+        return ids.substr(0, ids.find('\n'));
+    }
+    // What the window shows on the display now.
+    QImage grab(const std::string& id) const {
+        const std::string file = dir + "/grab.png";
+        std::remove(file.c_str());
+        output("DISPLAY=" + display + " " + kBin + "/grab-window " + id + " " + file +
+               " 2>/dev/null");
+        return QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
+    }
+    // The pages as the program draws them off screen with the port closed (page1.png) and
+    // open (page1-open.png), and with lines on its screens (page2.png).
+    QImage reference(const std::string& name) {
+        const std::string folder = dir + "/reference";
+        if (::access((folder + "/page1.png").c_str(), F_OK) != 0) {
+            output("QT_QPA_PLATFORM=offscreen " + kBin + "/screenshot-pages " + folder +
+                   " >/dev/null 2>&1");
+        }
+        return QImage(QString::fromStdString(folder + "/" + name))
+            .convertToFormat(QImage::Format_RGB32);
+    }
+    void click(const std::string& id, int x, int y) const {
+        output("DISPLAY=" + display + " xdotool windowfocus --sync " + id + " mousemove --window " +
+               id + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    }
+    void showPage(const std::string& id, int page) const { click(id, kTabX[page - 1], 11); }
+    // The host screen's text as a user takes it: a click into it, Ctrl+A, Ctrl+C.
+    std::string hostText(const std::string& id) const {
+        showPage(id, 2);
+        click(id, 200, 150);
+        output("DISPLAY=" + display + " xdotool key --window " + id + " ctrl+a ctrl+c");
+        return output("DISPLAY=" + display +
+                      " timeout 5 xclip -o -selection clipboard 2>/dev/null");
+    }
+    // What a user sees of a port that did not open: its name on the first page, both lamps
+    // closed, an empty host screen, no message box.
+    void expectClosedAndSilent(const std::string& id) {
+        EXPECT_TRUE(windows("Brelvo Teknoloji").empty());
+        showPage(id, 1);
+        const QImage page1 = grab(id);
+        // lbl1 with the port's name, ComLed2 and ComLed3 above lbl2.
+        const QRect labelAndLamps(2, 24, 56, 62);
+        EXPECT_EQ(differingPixels(page1, reference("page1.png"), labelAndLamps), 0);
+        EXPECT_GT(differingPixels(page1, reference("page1-open.png"), labelAndLamps), 100);
+        showPage(id, 2);
+        // The host screen's text area, left of its button: black only.
+        const QRect hostText(4, 26, 390, 225);
+        EXPECT_EQ(nonBlackPixels(grab(id), hostText), 0);
+        EXPECT_GT(nonBlackPixels(reference("page2.png"), hostText), 100);
+        showPage(id, 1);
+    }
+    // Pixels that differ more than the background's scaling to a slightly other page size
+    // makes them differ (the off-screen platform's window has a frame of its own).
+    static int differingPixels(const QImage& a, const QImage& b, const QRect& area) {
+        if (!a.rect().contains(area) || !b.rect().contains(area)) {
+            return -1;
+        }
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                count += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                             std::abs(qBlue(p) - qBlue(q)) >
+                         24;
+            }
+        }
+        return count;
+    }
+    static int nonBlackPixels(const QImage& image, const QRect& area) {
+        if (!image.rect().contains(area)) {
+            return -1;
+        }
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                count += (image.pixel(x, y) & 0xFFFFFFu) != 0;
+            }
+        }
+        return count;
+    }
+
+    // Where the three tabs are, across their row.
+    static constexpr int kTabX[3] = {70, 180, 246};
 
     std::string dir;
     std::string log;
@@ -169,11 +274,90 @@ TEST_F(Program, BlocksFromTheSimulatorBecomeTheRecordedUploads) {
 
 TEST_F(Program, WithThePortMissingItRunsClosedAndSaysNothing) {
     auto program = startProgram("/dev/no-such-com3");
-    ASSERT_TRUE(eventually([&] { return !windows("Dorvik Selto").empty(); }, 10000));
+    const std::string id = mainWindow();
+    ASSERT_FALSE(id.empty());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(program->running());
-    EXPECT_TRUE(windows("Brelvo Teknoloji").empty());
+    expectClosedAndSilent(id);
     EXPECT_TRUE(readUploads(log).empty());
+}
+
+// A terminal program (minicom, cu) holds COM3 and says so with its lock file: the program
+// leaves the port to it, as with a missing port.
+TEST_F(Program, WithThePortHeldByAnotherProgramItRunsClosedAndSaysNothing) {
+    Pty line;
+    const std::string name = line.path().substr(line.path().rfind('/') + 1);
+    const std::string lock = "/run/lock/LCK..pts_" + name;
+    if (::access("/run/lock", W_OK) != 0) {
+        GTEST_SKIP() << "/run/lock cannot be written here";
+    }
+    Process holder(
+        {"/bin/sh", "-c", "printf '%10d\\n' $$ > " + lock + " && exec sleep 120 < " + line.path()},
+        {});
+    ASSERT_TRUE(eventually([&] { return ::access(lock.c_str(), F_OK) == 0; }));
+    auto program = startProgram(line.path());
+    const std::string id = mainWindow();
+    ASSERT_FALSE(id.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(program->running());
+    expectClosedAndSilent(id);
+    line.send("  \r\n\r\n  HELD1\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    EXPECT_TRUE(readUploads(log).empty());
+    // The holder's lock is left as it was.
+    std::ifstream file(lock);
+    int pid = 0;
+    file >> pid;
+    EXPECT_GT(pid, 0);
+    EXPECT_EQ(::kill(pid, 0), 0);
+    holder.kill();
+    std::remove(lock.c_str());
+}
+
+// The analyser's adapter unplugged and plugged in again: the port opens again by itself,
+// the host screen says so, and the next block's eighteen uploads arrive.
+TEST_F(Program, TheDeviceGoneAndBackThePortOpensAgainAndTheNextBlockGetsThrough) {
+    const std::string com3 = dir + "/com3";  // the adapter's name, as udev makes it
+    auto plugIn = [&](const std::string& barcode) {
+        const std::string far = dir + "/far-" + barcode;
+        auto sim = std::make_unique<Process>(
+            std::vector<std::string>{kBin + "/analyser-sim", "--pty", far, "--blocks", "1", "--gap",
+                                     "1", "--barcode", barcode},
+            std::vector<std::string>{});
+        eventually([&] { return ::access(far.c_str(), F_OK) == 0; });
+        std::string device;
+        std::ifstream(far) >> device;
+        ::unlink(com3.c_str());
+        EXPECT_EQ(::symlink(device.c_str(), com3.c_str()), 0);
+        return sim;
+    };
+    auto analyser = plugIn("PLUG1");
+    auto program = startProgram(com3);
+    const std::string id = mainWindow();
+    ASSERT_FALSE(id.empty());
+    ASSERT_TRUE(eventually([&] { return readUploads(log).size() == 18; }, 20000));
+
+    analyser.reset();  // unplugged: the device and its name go
+    ::unlink(com3.c_str());
+    const std::string lost = "Port kapand\xC4\xB1: cihaz ba\xC4\x9Flant\xC4\xB1s\xC4\xB1 kesildi.";
+    EXPECT_TRUE(eventually([&] { return hostText(id).find(lost) != std::string::npos; }, 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+
+    analyser = plugIn("PLUG2");
+    ASSERT_TRUE(eventually([&] { return readUploads(log).size() == 36; }, 20000))
+        << readUploads(log).size() << " uploads";
+    const std::vector<Upload> uploads = readUploads(log);
+    for (std::size_t i = 18; i < uploads.size(); ++i) {
+        EXPECT_EQ(uploads[i].at(2), "PLUG2");
+    }
+    const std::string host = hostText(id);
+    const auto lostAt = host.find(lost);
+    const auto backAt = host.find("Port yeniden a\xC3\xA7\xC4\xB1ld\xC4\xB1.\n");
+    ASSERT_NE(lostAt, std::string::npos) << host;
+    ASSERT_NE(backAt, std::string::npos) << host;
+    EXPECT_LT(lostAt, backAt);
+    EXPECT_NE(host.find("PLUG2 Barkod Nolu Hasta Sonucu Geliyor!", backAt), std::string::npos);
+    EXPECT_TRUE(program->running());
 }
 
 TEST_F(Program, ASecondCopyIsRefusedAndEndsWithZeroAfterOk) {
@@ -225,11 +409,13 @@ TEST_F(Program, WithAWindowManagerTheOuterSizeIsStoredAndCentred) {
             return output("DISPLAY=" + display + " xprop -root _NET_SUPPORTING_WM_CHECK")
                        .find("window id") != std::string::npos;
         },
-        10000));
+        20000))
+        << "openbox did not take the display";
     Pty line;
     auto program = startProgram(line.path());
     std::string id;
-    ASSERT_TRUE(eventually([&] { return !(id = windows("Dorvik Selto")).empty(); }, 10000));
+    ASSERT_TRUE(eventually([&] { return !(id = windows("Dorvik Selto")).empty(); }, 20000))
+        << "no window of the program under openbox";
     id = id.substr(0, id.find('\n'));
     struct Geometry {
         int left = 0, right = 0, top = 0, bottom = 0, x = 0, y = 0, width = 0, height = 0;
@@ -258,6 +444,29 @@ TEST_F(Program, WithAWindowManagerTheOuterSizeIsStoredAndCentred) {
     // The frame's place on the 1024 x 768 screen, centred to the pixel.
     EXPECT_NEAR(g.x - g.left, (1024 - 453) / 2, 1);
     EXPECT_NEAR(g.y - g.top, (768 - 408) / 2, 1);
+}
+
+// A log-out, a shutdown or a kill while a block is on its way: the block is forwarded whole
+// (all eighteen launches), then the program ends with 0 as closing its window ends it.
+TEST_F(Program, AskedToEndDuringABlockItForwardsTheBlockAndEndsWithZero) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        std::remove(log.c_str());
+        Pty line;
+        auto program = startProgram(line.path());
+        ASSERT_TRUE(eventually([&] { return !windows("Dorvik Selto").empty(); }, 10000));
+        line.send("  \r\n\r\n  SIG" + std::to_string(signal) + "\r\n");
+        // Inside the block's wait for the rest of its lines.
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        program->signal(signal);
+        EXPECT_EQ(program->endStatus(15000), 0);
+        eventually([&] { return readUploads(log).size() >= 18; });
+        const std::vector<Upload> uploads = readUploads(log);
+        EXPECT_EQ(uploads.size(), 18u);
+        for (const Upload& upload : uploads) {
+            EXPECT_EQ(upload.at(2), "SIG" + std::to_string(signal));
+        }
+    }
 }
 
 }  // namespace

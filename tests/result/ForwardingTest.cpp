@@ -3,12 +3,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
+#include <thread>
 
 #include "platform/fake/FakeSerialApi.h"
 #include "result/ResultInterface.h"
 #include "support/Children.h"
+#include "support/Printout.h"
 #include "support/Pty.h"
 #include "support/Uploads.h"
 
@@ -16,12 +21,18 @@ namespace {
 
 class Window : public TResultInterface {
 public:
-    void HostEkraninaMesajYaz(const std::string& Text) override { host.push_back(Text); }
+    void HostEkraninaMesajYaz(const std::string& Text) override {
+        if (!failingLine.empty() && Text.rfind(failingLine, 0) == 0) {
+            throw std::runtime_error("the screen failed");
+        }
+        host.push_back(Text);
+    }
     void BilgiEkraninaMesajYaz(const std::string& Text) override { info.push_back(Text); }
     TComPort& ResultPort() override { return port; }
 
     std::vector<std::string> host;
     std::vector<std::string> info;
+    std::string failingLine;  // a host line starting so throws
     platform::FakeSerialApi fake;
     TComPort port{nullptr, &fake};
 };
@@ -85,6 +96,30 @@ TEST_F(Forwarding, TestNumbersAndDecimalPoints) {
     // The host line shows code and value as they came, before mapping and comma.
     EXPECT_EQ(window.host[0], "LYM# - 1.2.3 - B7");
     EXPECT_EQ(window.host[4], "wbc - 7.1 - B7");
+}
+
+// The web system's numbers, written out here as the web system has them, not taken from
+// the program's own table.
+TEST(TestNumbers, EachParameterHasTheWebSystemsNumber) {
+    const std::pair<const char*, const char*> numbers[] = {
+        {"WBC", "37"},  {"RBC", "38"},  {"HGB", "39"},  {"HCT", "40"},  {"MCV", "41"},
+        {"MCH", "42"},  {"MCHC", "43"}, {"PLT", "44"},  {"MPV", "45"},  {"RDW", "46"},
+        {"PCT", "47"},  {"PDW", "48"},  {"LYM%", "49"}, {"MON%", "50"}, {"GRA%", "51"},
+        {"LYM#", "52"}, {"MON#", "53"}, {"GRA#", "54"},
+    };
+    for (const auto& [code, number] : numbers) {
+        EXPECT_EQ(TestNumberOf(code), number) << code;
+    }
+    // Every parameter the printout carries has one of them (the printout has its own order).
+    std::vector<std::string> printed;
+    for (const auto& line : kParameterLines)
+        printed.emplace_back(line.Code);
+    std::vector<std::string> numbered;
+    for (const auto& entry : numbers)
+        numbered.emplace_back(entry.first);
+    std::sort(printed.begin(), printed.end());
+    std::sort(numbered.begin(), numbered.end());
+    EXPECT_EQ(printed, numbered);
 }
 
 TEST_F(Forwarding, FieldsReachTheUploaderExactlyWhateverTheyHold) {
@@ -177,6 +212,93 @@ TEST(Reaper, FallsBackWhereTheKernelLacksWhatItUses) {
         const int status = ::pclose(check);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
         EXPECT_EQ(out, "zombies 0\n");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The block handler on a scripted device, whose reads can be watched and refused.
+class BlockOnFakeDevice : public Forwarding {
+protected:
+    BlockOnFakeDevice() {
+        window.BlockWait = std::chrono::milliseconds(0);
+        window.port.SetConnected(true);
+    }
+    std::vector<std::string> reads() const {
+        std::vector<std::string> found;
+        for (const std::string& call : window.fake.calls()) {
+            if (call.rfind("startRead", 0) == 0) {
+                found.push_back(call);
+            }
+        }
+        return found;
+    }
+};
+
+TEST_F(BlockOnFakeDevice, TheReadAsksForTenThousandWhateverTheEventsCount) {
+    window.UploaderPath = "/bin/true";
+    for (const std::int32_t count : {0, 1, 37, 9999, 10001, 65536}) {
+        SCOPED_TRACE(count);
+        window.fake.clearCalls();
+        window.fake.queueInput(resultBlock("R1", 1200), false);
+        window.ComPortRxChar(nullptr, count);
+        EXPECT_EQ(reads(), (std::vector<std::string>{"startRead(10000)"}));
+        EXPECT_EQ(GelenBilgi, resultBlock("R1", 1200));
+    }
+}
+
+TEST_F(BlockOnFakeDevice, AReadThatFailsGivesTheFirstLineAndNothingMore) {
+    window.fake.queueInput(resultBlock("F1", 1200), false);
+    window.fake.failOn("startRead", 22 /* ERROR_BAD_COMMAND */, 1);
+    window.ComPortRxChar(nullptr, 1200);
+    EXPECT_EQ(window.host, (std::vector<std::string>{"mesaj geldi."}));
+    EXPECT_TRUE(window.info.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(readUploads(log).empty());
+    // The next block is read as ever.
+    window.ComPortRxChar(nullptr, 1200);
+    EXPECT_EQ(uploads(18).size(), 18u);
+}
+
+TEST_F(BlockOnFakeDevice, AFailureInOneForwardLetsTheOtherSeventeenGoOn) {
+    window.failingLine = "RDW - ";
+    window.fake.queueInput(resultBlock("X5", 1200), false);
+    window.ComPortRxChar(nullptr, 1200);
+    const std::vector<Upload> got = uploads(17);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(readUploads(log).size(), 17u);
+    std::vector<std::string> numbers;
+    for (const Upload& upload : got) {
+        numbers.push_back(upload.at(3));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(numbers,
+              (std::vector<std::string>{"37", "38", "39", "40", "41", "42", "43", "44", "45", "47",
+                                        "48", "49", "50", "51", "52", "53", "54"}));
+    // RDW's line is missing; the results after it are there with their confirmations.
+    EXPECT_EQ(std::count(window.host.begin(), window.host.end(), "Update Success..."), 17);
+    EXPECT_EQ(window.host.back(), "Update Success...");
+    EXPECT_NE(std::find(window.host.begin(), window.host.end(), "GRA# - 10.3 - X5"),
+              window.host.end());
+}
+
+TEST(ResultRecord, EmptyingItEmptiesAllSevenFields) {
+    Window window;
+    window.Sonuc.Barkod = std::string("B");
+    window.Sonuc.Yedek1 = std::string("Y1");
+    window.Sonuc.Yedek2 = std::string("Y2");
+    window.Sonuc.Yedek3 = std::string("Y3");
+    window.Sonuc.TestKodu = std::string("WBC");
+    window.Sonuc.Deger = std::string("5.6");
+    window.Sonuc.Yedek4 = std::string("Y4");
+    window.CihazdanGelenBilgiyiTemizle();
+    for (const std::string& field :
+         {window.Sonuc.Barkod.str(), window.Sonuc.Yedek1.str(), window.Sonuc.Yedek2.str(),
+          window.Sonuc.Yedek3.str(), window.Sonuc.TestKodu.str(), window.Sonuc.Deger.str(),
+          window.Sonuc.Yedek4.str()}) {
+        EXPECT_EQ(field, "");
     }
 }
 

@@ -111,7 +111,11 @@ TEST_F(Reception, ACompleteBlockGivesItsHostLinesItsInfoLineAndEighteenLaunches)
 
 TEST_F(Reception, ABlockSlowerThanTheWaitIsHandledAsTwoBlocks) {
     const std::string block = printout("S77");
-    const std::size_t half = block.size() / 2;
+    // The first part ends with line 20: the second part's own line 3 is the printout's 23.
+    std::size_t half = 0;
+    for (int line = 0; line < 20; ++line) {
+        half = block.find("\r\n", half) + 2;
+    }
     std::thread sender([&] {
         sendPaced(pty, block.substr(0, half));
         std::this_thread::sleep_for(std::chrono::milliseconds(3500));
@@ -125,9 +129,33 @@ TEST_F(Reception, ABlockSlowerThanTheWaitIsHandledAsTwoBlocks) {
     // The first part holds WBC to the white-cell lines; later lines went out empty.
     EXPECT_TRUE(lines.contains(QStringLiteral("WBC - 5.5 - S77")));
     EXPECT_TRUE(lines.contains(QStringLiteral("PDW -  - S77")));
-    EXPECT_EQ(lines[40], QStringLiteral("mesaj geldi."));
+    // The second part is a block of its own, with the barcode its own third line holds.
+    EXPECT_EQ(lines.mid(40, 3).join(QLatin1Char('|')),
+              QStringLiteral(
+                  "mesaj geldi.|Bilgi Geliyor!|HIST 1 2 3 4 Barkod Nolu Hasta Sonucu Geliyor!"));
+    // Its lines are counted from its own start: its sixth is the printout's 26th.
+    EXPECT_TRUE(lines.contains(QStringLiteral("LYM# - 26.5 - HIST 1 2 3 4")));
     EXPECT_EQ(info().size(), 2);
     EXPECT_TRUE(eventually([&] { return readUploads(log).size() == 36; }));
+}
+
+// The rest of a block arriving 1.9 s after its first bytes is still within the block's
+// 2.5 s wait: one block, read whole.
+TEST_F(Reception, TheRestOfABlockWithinTheWaitIsReadWithIt) {
+    const std::string block = printout("W25");
+    const std::size_t half = block.size() / 2;
+    std::thread sender([&] {
+        pty.send(block.substr(0, half));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1900));
+        pty.send(block.substr(half));
+    });
+    ASSERT_TRUE(waitForHostLines(40, 20000));
+    sender.join();
+    QTest::qWait(3000);  // nothing more comes: it was one block
+    QStringList expected = {QStringLiteral("COM3")};
+    expected << expectedLines(QStringLiteral("W25"), true);
+    EXPECT_EQ(host(), expected);
+    EXPECT_EQ(info().size(), 1);
 }
 
 TEST_F(Reception, TwoBlocksWithinOneWaitAreReadTogether) {
@@ -185,6 +213,94 @@ TEST_F(Reception, ClosingTheWindowWithABlockQueuedForwardsItAndDoesNotCrash) {
     for (const Upload& upload : uploads) {
         EXPECT_EQ(upload[2], "QUEUED1");
     }
+}
+
+// COM3 as a link to the device, as a USB adapter's name is: the device can go and come back.
+class Reconnection : public ::testing::Test {
+protected:
+    Reconnection() {
+        QCoreApplication::setApplicationName(QStringLiteral("reconnection-%1").arg(::getpid()));
+        log = ::testing::TempDir() + "reconnection-" + std::to_string(::getpid()) + ".log";
+        link = ::testing::TempDir() + "reconnection-com3-" + std::to_string(::getpid());
+        std::remove(log.c_str());
+        ::unlink(link.c_str());
+        ::setenv("UPLOADER_STUB_LOG", log.c_str(), 1);
+        ::setenv("DORVIK_SELTO_UPLOADER", UPLOADER_STUB, 1);
+        ::setenv("CPORT_DEVICE_COM3", link.c_str(), 1);
+    }
+    ~Reconnection() override {
+        form.reset();
+        ::unsetenv("CPORT_DEVICE_COM3");
+        ::unlink(link.c_str());
+    }
+    void pointAt(const Pty& device) {
+        ::unlink(link.c_str());
+        ASSERT_EQ(::symlink(device.path().c_str(), link.c_str()), 0);
+    }
+    void start() {
+        form = std::make_unique<TAnaForm>();
+        form->BlockWait = std::chrono::milliseconds(300);
+        form->show();
+    }
+    QStringList host() const {
+        QStringList lines = form->HostEkrani()->toPlainText().split(QLatin1Char('\n'));
+        lines.removeAll(QString());
+        return lines;
+    }
+    bool serveUntil(const std::function<bool()>& done, int limitMs) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < limitMs) {
+            QTest::qWait(20);
+        }
+        return done();
+    }
+
+    std::string log;
+    std::string link;
+    std::unique_ptr<TAnaForm> form;
+};
+
+TEST_F(Reconnection, TheDeviceBackOpensThePortAgainAndBlocksGetThrough) {
+    auto first = std::make_unique<Pty>();
+    pointAt(*first);
+    start();
+    ASSERT_TRUE(form->ComPort()->Connected());
+    // Unplugged: the device and its name go (a pty's number is soon another pty's).
+    first.reset();
+    ::unlink(link.c_str());
+    ASSERT_TRUE(serveUntil([&] { return !form->ComPort()->Connected(); }, 5000));
+    // Gone for a while: the attempts fail quietly.
+    serveUntil([] { return false; }, 2500);
+    const QString lost =
+        QString::fromUtf8("Port kapand\xC4\xB1: cihaz ba\xC4\x9Flant\xC4\xB1s\xC4\xB1 kesildi.");
+    EXPECT_EQ(host(), (QStringList{QStringLiteral("COM3"), lost}));
+    EXPECT_EQ(form->Controls().ComLed2->State(), lsOff);
+
+    Pty second;  // plugged in again
+    pointAt(second);
+    ASSERT_TRUE(serveUntil([&] { return form->ComPort()->Connected(); }, 5000));
+    EXPECT_EQ(host(),
+              (QStringList{QStringLiteral("COM3"), lost,
+                           QString::fromUtf8("Port yeniden a\xC3\xA7\xC4\xB1ld\xC4\xB1.")}));
+    EXPECT_EQ(form->Controls().ComLed2->State(), lsOn);
+    EXPECT_EQ(form->Controls().ComLed3->State(), lsOn);
+    EXPECT_EQ(form->ComPort()->BaudRate(), br9600);
+    second.send(printout("BACK1"));
+    ASSERT_TRUE(serveUntil([&] { return readUploads(log).size() == 18; }, 10000));
+    for (const Upload& upload : readUploads(log)) {
+        EXPECT_EQ(upload[2], "BACK1");
+    }
+}
+
+TEST_F(Reconnection, APortThatCouldNotOpenAtStartUpIsNotTriedAgain) {
+    start();
+    ASSERT_FALSE(form->ComPort()->Connected());
+    Pty device;
+    pointAt(device);
+    serveUntil([] { return false; }, 2500);
+    EXPECT_FALSE(form->ComPort()->Connected());
+    EXPECT_TRUE(host().isEmpty());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The monitoring thread and the dispatch of line events: order, hand-overs, failures,
 // closing without deadlock, and the device going away.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -349,12 +352,16 @@ TEST_F(MonitorOnPty, ABatchWhoseHandlerReadsNothingIsNotReportedAgain) {
     port.OnRxChar = [&](TObject*, std::int32_t n) { counts.push_back(n); };
     port.SetConnected(true);
     pty.send("12345");
-    ASSERT_TRUE(serveUntil([&] { return port.WaitingInputCount() == 5 && !counts.empty(); }));
-    serveUntil([] { return false; }, 300);
+    // The report that saw all five (the pty may have passed them on in more than one go).
+    ASSERT_TRUE(serveUntil([&] { return !counts.empty() && counts.back() == 5; }));
     const std::size_t reports = counts.size();
-    EXPECT_LE(reports, 5u);  // one per arrival at most, never a spin on queued bytes
+    // The five stay unread: nothing new arrived, so nothing is reported again.
+    serveUntil([] { return false; }, 300);
+    EXPECT_EQ(counts.size(), reports);
     pty.send("6");
     ASSERT_TRUE(serveUntil([&] { return counts.size() > reports; }));
+    serveUntil([] { return false; }, 100);
+    EXPECT_EQ(counts.size(), reports + 1);
     EXPECT_EQ(counts.back(), 6);
 }
 
@@ -384,12 +391,8 @@ TEST_F(MonitorOnPty, UnpluggingClosesThePortWithItsNotifications) {
     events.attach(port);
     pty.send("partial");
     serveUntil([&] { return port.WaitingInputCount() == 7; });
-    const auto start = std::chrono::steady_clock::now();
     pty.closeFarSide();
     ASSERT_TRUE(serveUntil([&] { return !port.Connected(); }));
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
-    EXPECT_LT(took.count(), 1000);
     EXPECT_EQ(connection, (std::vector<bool>{true, false}));
     const auto got = events.entries();
     ASSERT_GE(got.size(), 2u);
@@ -400,12 +403,29 @@ TEST_F(MonitorOnPty, UnpluggingClosesThePortWithItsNotifications) {
 }
 
 TEST_F(MonitorOnPty, ClosingPurgesUnreadInputAndReopensCleanly) {
+    // A full input queue leaves the rest in the tty, and another descriptor keeps the tty
+    // alive across the port's close: only the close's own purge can empty it.
+    const int keeper = ::open(pty.path().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(keeper, 0);
+    TComBuffer buffer;
+    buffer.SetInputSize(100);
+    port.SetBuffer(buffer);
     port.SetConnected(true);
-    pty.send("stale bytes");
-    ASSERT_TRUE(serveUntil([&] { return port.WaitingInputCount() == 11; }));
+    pty.send(std::string(150, 's'));
+    ASSERT_TRUE(serveUntil([&] { return port.WaitingInputCount() == 100; }));
+    auto inTheTty = [&] {
+        int queued = -1;
+        return ::ioctl(keeper, FIONREAD, &queued) == 0 ? queued : -1;
+    };
+    ASSERT_TRUE(eventually([&] { return inTheTty() == 50; })) << inTheTty();
     port.SetConnected(false);
+    EXPECT_EQ(inTheTty(), 0);
     port.SetConnected(true);
+    serveUntil([] { return false; }, 200);
     EXPECT_EQ(port.WaitingInputCount(), 0);
+    pty.send("fresh");
+    EXPECT_TRUE(serveUntil([&] { return port.WaitingInputCount() == 5; }));
+    ::close(keeper);
 }
 
 TEST_F(MonitorOnPty, HundredsOfOpenCloseCyclesWithMonitoringLeakNothing) {

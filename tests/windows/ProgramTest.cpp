@@ -6,10 +6,11 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/Printout.h"
 #include "windows/FarSide.h"
-#include "windows/Printout.h"
 #include "windows/Win32Support.h"
 
 namespace {
@@ -147,6 +148,34 @@ std::wstring staticText(HWND box) {
     return text;
 }
 
+// The host screen's text as the user sees it, read across processes.
+std::wstring hostScreen(HWND main) {
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    ::EnumChildWindows(
+        main,
+        [](HWND child, LPARAM data) -> BOOL {
+            wchar_t cls[32] = {};
+            ::GetClassNameW(child, cls, 32);
+            if (std::wstring(cls) == L"RichEdit20W") {
+                reinterpret_cast<Search*>(data)->found = child;  // the first is the host screen
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (!search.found) {
+        return {};
+    }
+    std::wstring text(65536, L'\0');
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(search.found, WM_GETTEXT, text.size(),
+                          reinterpret_cast<LPARAM>(text.data()), SMTO_NORMAL, 5000, &length);
+    text.resize(length);
+    return text;
+}
+
 class ProgramOnCom3 : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -163,11 +192,27 @@ protected:
     std::string log;
 };
 
+// The web system's test numbers, written out as it has them.
+std::string webSystemsNumber(const std::string& code) {
+    static const std::pair<const char*, const char*> numbers[] = {
+        {"WBC", "37"},  {"RBC", "38"},  {"HGB", "39"},  {"HCT", "40"},  {"MCV", "41"},
+        {"MCH", "42"},  {"MCHC", "43"}, {"PLT", "44"},  {"MPV", "45"},  {"RDW", "46"},
+        {"PCT", "47"},  {"PDW", "48"},  {"LYM%", "49"}, {"MON%", "50"}, {"GRA%", "51"},
+        {"LYM#", "52"}, {"MON#", "53"}, {"GRA#", "54"},
+    };
+    for (const auto& [c, number] : numbers) {
+        if (code == c) {
+            return number;
+        }
+    }
+    return "no number for " + code;
+}
+
 std::vector<Upload> expectedUploads(const std::string& barcodeUtf8) {
     std::vector<Upload> expected;
     for (const TParameterLine& p : kParameterLines) {
         expected.push_back({"https://isg.brelvo.com.tr/", "LabSonuc", barcodeUtf8,
-                            TestNumberOf(p.Code),
+                            webSystemsNumber(p.Code),
                             std::to_string(p.Line) + "," + std::to_string(p.Line % 7)});
     }
     return expected;
@@ -204,6 +249,55 @@ TEST_F(ProgramOnCom3, EachBlockGivesEighteenLaunchesWithExactlyTheirFiveFields) 
     EXPECT_TRUE(program.running());
     program.close();
     EXPECT_EQ(program.exitCode(10000), 0);
+}
+
+// The session ends (a log-off) while a block is on its way: the block is forwarded whole,
+// then the program ends with 0.
+TEST_F(ProgramOnCom3, TheSessionsEndDuringABlockForwardsItAndEndsWithZero) {
+    Program program;
+    const HWND main = program.waitShown(nullptr, kMainTitle);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(portOpened());
+    analyser->send(resultBlock("END1", 1200), 960);
+    ::Sleep(800);  // inside the block's wait for the rest of its lines
+    DWORD_PTR answer = 0;
+    ASSERT_NE(::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                    15000, &answer),
+              0);
+    EXPECT_EQ(answer, TRUE);
+    ::SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 15000,
+                          &answer);
+    EXPECT_EQ(program.exitCode(10000), 0);
+    const std::vector<Launch> launches = waitForLaunches(log, 18);
+    ASSERT_EQ(launches.size(), 18u) << launchFailures(log);
+    for (const Launch& launch : launches) {
+        EXPECT_EQ(launch.parsed.at(2), "END1");
+    }
+}
+
+// The device goes away and comes back: the port opens again by itself, the host screen
+// says so, and the next block gets through.
+TEST_F(ProgramOnCom3, TheDeviceBackOpensThePortAgainAndTheNextBlockGetsThrough) {
+    Program program;
+    const HWND main = program.waitShown(nullptr, kMainTitle);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(portOpened());
+    analyser->hangUp();
+    const std::wstring lost = L"Port kapand\x0131: cihaz ba\x011Flant\x0131s\x0131 kesildi.";
+    ASSERT_TRUE(eventually([&] { return hostScreen(main).find(lost) != std::wstring::npos; }))
+        << narrow(hostScreen(main));
+    ::Sleep(1500);  // gone for a while
+    // Plugged in again: a new device behind COM3 (the helper serves one far side at a time).
+    analyser.reset();
+    analyser = std::make_unique<FarSide>();
+    ASSERT_TRUE(portOpened());
+    EXPECT_TRUE(eventually([&] {
+        return hostScreen(main).find(L"Port yeniden a\x00E7\x0131ld\x0131.") != std::wstring::npos;
+    })) << narrow(hostScreen(main));
+    analyser->send(resultBlock("BACK1", 1200));
+    const std::vector<Launch> launches = waitForLaunches(log, 18);
+    ASSERT_EQ(launches.size(), 18u) << launchFailures(log);
+    EXPECT_EQ(launches[0].parsed.at(2), "BACK1");
 }
 
 TEST_F(ProgramOnCom3, ASecondCopyIsRefusedWithTheBoxAndEndsWithZeroAfterOk) {

@@ -10,8 +10,8 @@
 
 #include "platform/MainThread.h"
 #include "result/ResultInterface.h"
+#include "support/Printout.h"
 #include "windows/FarSide.h"
-#include "windows/Printout.h"
 #include "windows/Win32Support.h"
 
 namespace {

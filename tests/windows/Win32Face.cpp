@@ -182,30 +182,9 @@ LRESULT CALLBACK lampParentProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 struct Lamp::Impl {
     HWND parent = nullptr;
-    std::unique_ptr<TComLed> led;
+    std::unique_ptr<WatchedLed<TComLed>> led;
     HBRUSH ground = nullptr;
 };
-
-void Window::ShowPage(int index) {
-    m->form.SelectPage(index);
-    ProcessEvents(20);
-}
-
-void Window::Resize(int width, int height) {
-    ::SetWindowPos(m->form.Handle(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-    ProcessEvents(20);
-}
-
-bool Window::InsertionPointInView(Control screen) {
-    HWND edit = m->control(screen);
-    DWORD start = 0;
-    ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
-    POINTL at{};
-    ::SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), start);
-    RECT view;
-    ::SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&view));
-    return at.x >= view.left && at.x < view.right && at.y >= view.top && at.y < view.bottom;
-}
 
 namespace {
 
@@ -246,7 +225,7 @@ Lamp::Lamp(std::uint32_t parentColour) : m(std::make_unique<Impl>()) {
                                   WS_POPUP | WS_VISIBLE, 0, 0, 60, 60, nullptr, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);
     ::SetWindowLongPtrW(m->parent, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m.get()));
-    m->led = std::make_unique<TComLed>(m->parent);
+    m->led = std::make_unique<WatchedLed<TComLed>>(m->parent);
     ProcessEvents(20);
 }
 
@@ -258,6 +237,10 @@ Lamp::~Lamp() {
 
 TCustomComLed& Lamp::Led() {
     return *m->led;
+}
+
+std::vector<int> Lamp::RingTimerStarts() const {
+    return m->led->starts;
 }
 
 void Lamp::SetBounds(int left, int top, int width, int height) {

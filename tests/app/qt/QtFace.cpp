@@ -118,7 +118,7 @@ bool Window::InsertionPointInView(Control screen) {
 
 struct Lamp::Impl {
     QWidget parent;
-    TComLed led{&parent};
+    WatchedLed<TComLed> led{&parent};
 };
 
 Lamp::Lamp(std::uint32_t parentColour) : m(std::make_unique<Impl>()) {
@@ -135,6 +135,10 @@ Lamp::~Lamp() = default;
 
 TCustomComLed& Lamp::Led() {
     return m->led;
+}
+
+std::vector<int> Lamp::RingTimerStarts() const {
+    return m->led.starts;
 }
 
 void Lamp::SetBounds(int left, int top, int width, int height) {
