@@ -10,6 +10,7 @@ packages=(
   xvfb xauth xdotool x11-utils xclip openbox
   fonts-liberation fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64
+  qemu-system-x86 busybox-static cpio
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, then builds and runs the whole suite:
 # once normally, once with AddressSanitizer + UndefinedBehaviorSanitizer, once with
-# ThreadSanitizer.
+# ThreadSanitizer; then the Windows build under Wine and the serial component on the
+# kernel's 8250 driver in a virtual machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -49,6 +50,17 @@ wine_line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' build-ming
 if [[ $wine_line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
   failed=$((failed + BASH_REMATCH[1]))
   passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+else
+  overall=1
+fi
+
+# The serial component on the kernel's own 8250 driver, in a virtual machine.
+mkdir -p build/uart-vm
+bash scripts/uart-vm-tests.sh 2>&1 | tee build/uart-vm/run.log || overall=1
+uart_line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' build/uart-vm/run.log | tail -n1 || true)
+if [[ $uart_line =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+  passed=$((passed + BASH_REMATCH[1]))
+  failed=$((failed + BASH_REMATCH[2]))
 else
   overall=1
 fi

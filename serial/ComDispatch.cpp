@@ -31,6 +31,7 @@ void TCustomComPort::startMonitoring() {
             });
     }
     try {
+        ++m_monitorGeneration;
         m_monitorThread = std::make_unique<TComThread>(this);
     } catch (...) {
         // No thread: leave the port as it was before the open.
@@ -73,9 +74,12 @@ void TCustomComPort::deferOnMainThread(std::function<void()> operation) {
 void TCustomComPort::monitorEndedByDeviceFailure(TComThread* thread) {
     // The device went away: close on the main thread with the usual notifications rather
     // than stay "open" with nothing ever arriving again.
+    // The thread is still this port's: the generation is the one it was started with.
     std::weak_ptr<int> alive = m_alive;
-    platform::mainThreadQueue().post([this, alive, thread] {
-        if (alive.expired() || m_monitorThread.get() != thread) {
+    const std::uint64_t generation = m_monitorGeneration;
+    platform::mainThreadQueue().post([this, alive, thread, generation] {
+        if (alive.expired() || m_monitorGeneration != generation ||
+            m_monitorThread.get() != thread) {
             return;
         }
         try {

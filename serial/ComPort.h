@@ -202,6 +202,9 @@ private:
     platform::SerialApi* m_api;
     std::unique_ptr<TComThread> m_monitorThread;
     bool m_threadStarted = false;
+    // Counts the monitoring threads started: a device failure reported by one that has
+    // ended since (the port closed and opened again) closes nothing.
+    std::uint64_t m_monitorGeneration = 0;
     platform::DeviceHandle m_deviceHandle = platform::kInvalidDevice;
     std::vector<TComLink*> m_links;
     bool m_notifyCountOnly = true;

@@ -78,6 +78,7 @@ std::int32_t TCustomComPort::StartReadBuffer(void* Buffer, std::int32_t Count,
         return 0;
     }
     std::uint32_t read = 0;
+    AsyncPtr->Started = true;
     if (!m_api->startRead(m_deviceHandle, Buffer, static_cast<std::uint32_t>(Count), &read,
                           &AsyncPtr->Overlapped)) {
         const int error = platform::lastError();
@@ -101,6 +102,10 @@ std::int32_t TCustomComPort::StartReadText(std::string& Str, std::int32_t Count,
 std::int32_t TCustomComPort::WaitForTransfer(PComTransfer AsyncPtr) {
     if (!AsyncPtr) {
         throw EComPort(CError_InvalidAsync);
+    }
+    // Nothing was started on it: nothing to wait for, whatever state the port is in.
+    if (!AsyncPtr->Started) {
+        return 0;
     }
     const int failCode =
         AsyncPtr->TransferKind == TOperationKind::okRead ? CError_ReadFailed : CError_WriteFailed;

@@ -60,7 +60,13 @@ void TComThread::stopAndWait() {
             if (r == platform::kWaitObject0) {
                 break;
             }
-            queue.drain();
+            // A queued call that fails must not end the close (nor, from a destructor,
+            // the program): it goes where every stray failure goes.
+            try {
+                queue.drain();
+            } catch (...) {
+                ApplicationHandleException(std::current_exception());
+            }
         }
     } else {
         platform::waitForSignal(m_endedSignal, platform::kInfinite);

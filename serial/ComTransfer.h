@@ -11,6 +11,7 @@ enum class TOperationKind : std::uint8_t { okWrite, okRead };
 struct TComTransfer {
     platform::Overlapped Overlapped;
     TOperationKind TransferKind = TOperationKind::okWrite;
+    bool Started = false;  // a transfer was started on the record
     char* SentCopy = nullptr;
     std::int32_t SentCopySize = 0;
 };

@@ -40,7 +40,9 @@ int prepareRawMode(int fd, bool markErrors) {
     if (::ioctl(fd, TCGETS2, &tio) < 0) {
         return errno;
     }
-    tio.c_iflag = markErrors ? INPCK | PARMRK : 0;
+    // Without marks a break would come in as a NUL like any other: the kernel drops it,
+    // as a line without breaks (a pseudo-terminal) has none to give anyway.
+    tio.c_iflag = markErrors ? INPCK | PARMRK : IGNBRK;
     tio.c_oflag = 0;
     tio.c_lflag = 0;
     tio.c_cflag = (tio.c_cflag & (CBAUD | CIBAUD)) | CS8 | CREAD | CLOCAL;
@@ -107,10 +109,9 @@ int ttyLineFor(const Dcb& dcb, bool markErrors, TtyLine& line) {
     if (dcb.BaudRate == 0) {
         return EINVAL;
     }
-    // With error marks on the kernel hands input over a character at a time, so they are
-    // asked for only where they are the one way to see line errors; the device layer strips
-    // them itself.
-    tcflag_t iflag = markErrors ? INPCK | PARMRK : 0;
+    // Error marks (on every real line; a pseudo-terminal has no line errors) tell which
+    // byte came with an error and where a break was; the device layer strips them itself.
+    tcflag_t iflag = markErrors ? INPCK | PARMRK : IGNBRK;
     if (dcb.Flags & dcbflag::OutX) {
         iflag |= IXON;
     }
@@ -192,6 +193,10 @@ bool readLineCounters(int fd, LineCounters& counters) {
     counters.parity = icount.parity;
     counters.brk = icount.brk;
     counters.bufOverrun = icount.buf_overrun;
+    counters.cts = icount.cts;
+    counters.dsr = icount.dsr;
+    counters.dcd = icount.dcd;
+    counters.rng = icount.rng;
     return true;
 }
 

@@ -31,13 +31,17 @@ bool isPseudoTerminal(int fd);
 // Modem-status bits (ms::), or 0 for a device without modem lines; errno on failure.
 int readModemStatus(int fd, std::uint32_t& status);
 
-// Kernel line-error counters, where the driver keeps them.
+// The driver's counters of line errors and modem-line changes, where it keeps them.
 struct LineCounters {
     int frame = 0;
     int overrun = 0;
     int parity = 0;
     int brk = 0;
     int bufOverrun = 0;
+    int cts = 0;
+    int dsr = 0;
+    int dcd = 0;
+    int rng = 0;
 };
 bool readLineCounters(int fd, LineCounters& counters);
 

@@ -1,6 +1,7 @@
 #include "platform/posix/PosixDevice.h"
 
 #include <fcntl.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -21,6 +22,10 @@ constexpr std::uintptr_t kStatusPending = static_cast<std::uintptr_t>(-1);
 // Bytes already taken are dropped from the front of the queue's block once there are at
 // least this many and they outnumber the bytes still queued.
 constexpr std::size_t kCompactAfter = 4096;
+// A total read time beyond this (about 35 years) is no limit; the clock could not hold it.
+constexpr std::uint64_t kLongestTotalMs = std::uint64_t{1} << 40;
+// Line errors, as a UART's line status reports them; each raises ev::Err.
+constexpr std::uint32_t kLineErrors = ce::Frame | ce::RxParity | ce::Overrun | ce::Break;
 
 }  // namespace
 
@@ -50,24 +55,32 @@ std::shared_ptr<PosixDevice> PosixDevice::open(const std::string& path, int& err
         return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);
+    // A real line marks errors and breaks in the stream, so each is known where it came
+    // (a break is no data byte); a pseudo-terminal has neither.
     const bool pty = isPseudoTerminal(fd);
     LineCounters counters;
     const bool haveCounters = readLineCounters(fd, counters);
-    if (int rawError = prepareRawMode(fd, !pty && !haveCounters)) {
+    const int roomFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    const int rawError = roomFd < 0 ? errno : prepareRawMode(fd, !pty);
+    if (rawError != 0) {
         error = rawError;
+        if (roomFd >= 0) {
+            ::close(roomFd);
+        }
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return nullptr;
     }
     auto device = std::shared_ptr<PosixDevice>(new PosixDevice(fd));
+    device->m_roomFd = roomFd;
     device->m_uucp = std::move(uucp);
     device->m_haveCounters = haveCounters;
     device->m_counters = counters;
-    device->m_errorsWithoutMarks = pty || haveCounters;
-    device->m_marking = !device->m_errorsWithoutMarks;
+    device->m_errorsWithoutMarks = pty;
+    device->m_marking = !pty;
     PosixDevice* raw = device.get();
-    device->m_watcher = ModemWatcher::start(
-        fd, [raw](std::uint32_t before, std::uint32_t now) { raw->linesChanged(before, now); });
+    device->m_watcher =
+        ModemWatcher::start(fd, [raw](std::uint32_t events) { raw->linesChanged(events); });
     return device;
 }
 
@@ -88,6 +101,8 @@ void PosixDevice::close() {
     ::ioctl(m_fd, TIOCNXCL);
     ::close(m_fd);
     m_fd = -1;
+    ::close(m_roomFd);
+    m_roomFd = -1;
     m_uucp.reset();
 }
 
@@ -107,6 +122,9 @@ int PosixDevice::setLineSettings(const Dcb& dcb) {
     const bool marking = !m_errorsWithoutMarks || replace;
     if (int error = applyLineSettings(m_fd, dcb, marking)) {
         return error;
+    }
+    if (m_watcher) {
+        m_watcher->rearm();
     }
     if (marking != m_marking) {
         m_markState = 0;
@@ -134,7 +152,8 @@ void PosixDevice::setEventMask(std::uint32_t mask) {
 
 int PosixDevice::startEventWait(std::uint32_t* mask, Overlapped* overlapped, bool& completed) {
     std::lock_guard lock(m_mutex);
-    if (m_failed) {
+    // After a hang-up the events still unreported are given out first.
+    if (m_failed && !(m_hungUp && m_history != 0 && mask && overlapped)) {
         return m_failError;
     }
     if (m_waitPending || mask == nullptr || overlapped == nullptr || m_mask == 0) {
@@ -195,7 +214,8 @@ int PosixDevice::modemStatus(std::uint32_t* status) {
 int PosixDevice::startRead(void* buffer, std::uint32_t count, std::uint32_t* read,
                            Overlapped* overlapped, bool& completed) {
     std::lock_guard lock(m_mutex);
-    if (m_failed) {
+    // After a hang-up what was received is still read out; nothing more will come.
+    if (m_failed && !(m_hungUp && queuedLocked() > 0)) {
         return m_failError;
     }
     if (overlapped == nullptr || (buffer == nullptr && count > 0)) {
@@ -219,7 +239,7 @@ int PosixDevice::startRead(void* buffer, std::uint32_t count, std::uint32_t* rea
         t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == kMaxTimeout &&
         t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxTimeout;
     const std::uint32_t done = takeLocked(out, count);
-    if (immediate || done == count || (anyBytes && done > 0)) {
+    if (immediate || done == count || (anyBytes && done > 0) || m_failed) {
         if (read) {
             *read = done;
         }
@@ -240,8 +260,9 @@ int PosixDevice::startRead(void* buffer, std::uint32_t count, std::uint32_t* rea
     } else {
         const std::uint64_t total =
             std::uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
-        if (total > 0) {
-            pending.totalDeadline = now + std::chrono::milliseconds(total);
+        if (total > 0 && total < kLongestTotalMs) {
+            pending.totalDeadline =
+                now + std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(total));
         }
         if (t.ReadIntervalTimeout != kMaxTimeout) {
             pending.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
@@ -311,10 +332,13 @@ void PosixDevice::prepareWait(std::vector<pollfd>& fds, Clock::time_point& deadl
     if (m_failed || m_fd < 0) {
         return;
     }
-    // A full queue stops reading: the rest waits in the kernel until a read makes room,
-    // so a slow reader never makes the waiter spin on a readable descriptor.
-    if (queuedLocked() < m_capacity) {
-        fds.push_back(pollfd{m_fd, POLLIN, 0});
+    // A full queue stops reading: the rest waits in the kernel until a read makes room
+    // (which the room descriptor tells), so a slow reader never makes the waiter spin on a
+    // readable descriptor. A hang-up is still seen.
+    const bool full = queuedLocked() >= m_capacity;
+    fds.push_back(pollfd{m_fd, static_cast<short>(full ? 0 : POLLIN), 0});
+    if (full) {
+        fds.push_back(pollfd{m_roomFd, POLLIN, 0});
     }
     if (m_readPending) {
         deadline = std::min(deadline, readDeadlineLocked());
@@ -327,13 +351,24 @@ void PosixDevice::serviceWait(std::span<const pollfd> fds) {
         return;
     }
     bool ready = false;
+    bool hungUp = false;
     for (const pollfd& entry : fds) {
         if (entry.fd == m_fd && (entry.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
+            ready = true;
+            hungUp = (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        }
+        if (entry.fd == m_roomFd && (entry.revents & POLLIN)) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(m_roomFd, &count, sizeof count);
             ready = true;
         }
     }
     if (ready) {
         pumpLocked();
+        // A full queue reads nothing more: a hang-up has to be taken from poll() itself.
+        if (hungUp && !m_failed && queuedLocked() >= m_capacity) {
+            hangUpLocked(EIO);
+        }
     } else if (m_readPending) {
         serviceReadLocked(Clock::now());
     }
@@ -352,14 +387,14 @@ void PosixDevice::pumpLocked() {
             continue;
         }
         if (n == 0) {
-            failLocked(EIO);  // hung up: the far side or the adapter went away
+            hangUpLocked(EIO);  // hung up: the far side or the adapter went away
             return;
         }
         if (errno == EINTR) {
             continue;
         }
         if (errno != EAGAIN) {
-            failLocked(errno);
+            hangUpLocked(errno);
             return;
         }
         break;
@@ -372,7 +407,7 @@ void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
     // New bytes are appended at the block's end; nothing is taken while receiving.
     const std::size_t before = m_queue.size();
     std::uint32_t events = 0;
-    const std::uint32_t errorsBefore = m_errors;
+    std::uint32_t seen = 0;  // line errors that came with these bytes
     std::size_t i = 0;
     if (!m_marking) {
         acceptPlainLocked(bytes, count);
@@ -414,10 +449,11 @@ void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
             default:
                 m_markState = 0;
                 if (byte == 0x00) {
-                    m_errors |= ce::Break;
+                    // A break: an event and an error, never a data byte.
+                    seen |= ce::Break;
                     events |= ev::Break;
                 } else {
-                    acceptByteLocked(byte, true);
+                    seen |= acceptByteLocked(byte, true);
                 }
                 break;
         }
@@ -425,29 +461,18 @@ void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
     if (m_haveCounters) {
         LineCounters now;
         if (readLineCounters(m_fd, now)) {
-            if (!m_marking) {
-                // No marks: the counters alone tell which errors came with these bytes.
-                if (now.frame != m_counters.frame) {
-                    m_errors |= ce::Frame;
-                }
-                if (now.parity != m_counters.parity) {
-                    m_errors |= ce::RxParity;
-                }
-                if (now.brk != m_counters.brk) {
-                    m_errors |= ce::Break;
-                    events |= ev::Break;
-                }
-            }
+            // The marks cannot tell an overrun, nor a tty buffer that overflowed.
             if (now.overrun != m_counters.overrun) {
-                m_errors |= ce::Overrun;
+                seen |= ce::Overrun;
             }
             if (now.bufOverrun != m_counters.bufOverrun) {
-                m_errors |= ce::RxOver;
+                m_errors |= ce::RxOver;  // a full queue: no line error, no ev::Err
             }
             m_counters = now;
         }
     }
-    if ((m_errors & ~errorsBefore) & (ce::Frame | ce::RxParity | ce::Overrun | ce::RxOver)) {
+    m_errors |= seen;
+    if (seen & kLineErrors) {
         events |= ev::Err;
     }
     const std::size_t after = m_queue.size();
@@ -475,11 +500,11 @@ void PosixDevice::acceptPlainLocked(const unsigned char* bytes, std::size_t coun
     }
 }
 
-void PosixDevice::acceptByteLocked(unsigned char byte, bool marked) {
+std::uint32_t PosixDevice::acceptByteLocked(unsigned char byte, bool marked) {
+    std::uint32_t kind = 0;
     if (marked) {
         // Framing and parity errors look alike in the mark; the driver's counters tell
         // them apart where it keeps them.
-        std::uint32_t kind = 0;
         LineCounters now;
         if (m_haveCounters && readLineCounters(m_fd, now)) {
             if (now.parity != m_counters.parity) {
@@ -493,39 +518,49 @@ void PosixDevice::acceptByteLocked(unsigned char byte, bool marked) {
         if (kind == 0) {
             kind = m_dcb.Parity != kNoParity ? ce::RxParity : ce::Frame;
         }
-        m_errors |= kind;
         if ((m_dcb.Flags & dcbflag::ErrorChar) && (m_dcb.Flags & dcbflag::Parity)) {
             byte = static_cast<unsigned char>(m_dcb.ErrorChar);
         }
     }
     if (byte == 0 && (m_dcb.Flags & dcbflag::Null)) {
-        return;
+        return kind;
     }
     m_queue.push_back(static_cast<char>(byte));
+    return kind;
 }
 
-void PosixDevice::linesChanged(std::uint32_t before, std::uint32_t now) {
+void PosixDevice::linesChanged(std::uint32_t events) {
     std::lock_guard lock(m_mutex);
-    const std::uint32_t changed = before ^ now;
-    std::uint32_t events = 0;
-    if (changed & ms::CtsOn) {
-        events |= ev::Cts;
-    }
-    if (changed & ms::DsrOn) {
-        events |= ev::Dsr;
-    }
-    if (changed & ms::RlsdOn) {
-        events |= ev::Rlsd;
-    }
-    if ((changed & ms::RingOn) && (now & ms::RingOn)) {
-        events |= ev::Ring;
-    }
     noteEventsLocked(events);
     serviceWaitLocked();
 }
 
 void PosixDevice::noteEventsLocked(std::uint32_t events) {
     m_history |= events & m_mask;
+}
+
+void PosixDevice::hangUpLocked(int error) {
+    if (m_failed) {
+        return;
+    }
+    m_failed = true;
+    m_hungUp = true;
+    m_failError = error;
+    // A pending read ends with what it has; a pending wait gives out what happened
+    // before, and fails only when nothing did.
+    if (m_readPending) {
+        PendingRead& r = m_read;
+        r.done += takeLocked(r.buffer + r.done, r.count - r.done);
+        m_readPending = false;
+        completeLocked(r.overlapped, r.done > 0 ? 0 : error, r.done);
+    }
+    if (m_waitPending && m_history != 0) {
+        serviceWaitLocked();
+    } else if (m_waitPending) {
+        m_waitPending = false;
+        *m_wait.mask = 0;
+        completeLocked(m_wait.overlapped, error, 0);
+    }
 }
 
 void PosixDevice::failLocked(int error) {
@@ -604,6 +639,10 @@ std::uint32_t PosixDevice::takeLocked(char* buffer, std::uint32_t count) {
     }
     if (m_above80 && queuedLocked() * 5 < m_capacity * 4) {
         m_above80 = false;
+    }
+    if (n > 0 && queuedLocked() + n >= m_capacity && queuedLocked() < m_capacity && m_roomFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t w = ::write(m_roomFd, &one, sizeof one);
     }
     return n;
 }

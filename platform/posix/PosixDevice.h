@@ -60,11 +60,15 @@ private:
         Clock::time_point lastByte{};
     };
 
-    void linesChanged(std::uint32_t before, std::uint32_t now);
+    void linesChanged(std::uint32_t events);
     void pumpLocked();
+    // The device went away: what was received stays readable and reported; then every
+    // call fails with `error`.
+    void hangUpLocked(int error);
     void receiveLocked(const unsigned char* bytes, std::size_t count);
     void acceptPlainLocked(const unsigned char* bytes, std::size_t count);
-    void acceptByteLocked(unsigned char byte, bool marked);
+    // The line errors (ce::) the byte came with, 0 for none.
+    std::uint32_t acceptByteLocked(unsigned char byte, bool marked);
     void noteEventsLocked(std::uint32_t events);
     void failLocked(int error);
     void serviceReadLocked(Clock::time_point now);
@@ -76,9 +80,13 @@ private:
 
     std::mutex m_mutex;
     int m_fd;
+    // Readable when a read made room in a full queue: wakes a waiter that stopped reading
+    // the tty, so the bytes left there come in.
+    int m_roomFd = -1;
     std::unique_ptr<UucpLock> m_uucp;  // held while open
     bool m_failed = false;
     int m_failError = 0;
+    bool m_hungUp = false;  // failed by a hang-up: the queue is still read out
     // The input queue is m_queue from m_head on: one contiguous block, so bytes go in and
     // out by the run rather than one at a time.
     std::vector<char> m_queue;
@@ -96,9 +104,9 @@ private:
     PendingRead m_read;
     // State of the error-mark parser across reads: 0 plain, 1 after 0xFF, 2 after 0xFF 0x00.
     int m_markState = 0;
-    // Whether the tty marks characters received with errors (see receiveLocked).
+    // Whether the tty marks characters received with errors and breaks (see receiveLocked).
     bool m_marking = false;
-    // The driver's error counters tell line errors; a pseudo-terminal has none to tell.
+    // A pseudo-terminal has no line: no errors and no breaks to mark.
     bool m_errorsWithoutMarks = false;
     bool m_haveCounters = false;
     LineCounters m_counters;

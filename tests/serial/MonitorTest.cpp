@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/MainThread.h"
@@ -192,6 +193,60 @@ TEST_F(MonitorOnFake, BatchPendingWhenTheCloseBeginsRunsDuringTheCloseAndTheStop
     EXPECT_EQ(fake.calls().back(), "close()");
 }
 
+// The device failed, and before the main thread got to the close that failure asks for,
+// the port was closed and opened again: the new opening stays open.
+TEST_F(MonitorOnFake, ADeviceFailureOfAnEarlierOpeningClosesNothing) {
+    open();
+    fake.failOn("startEventWait", 5 /* ERROR_ACCESS_DENIED */, 1);
+    fake.raiseEvents(ev::Cts);
+    ASSERT_TRUE(serveUntil([&] { return !port.Connected(); }, 5000));  // as ever, it closes
+    port.SetConnected(true);
+    ASSERT_TRUE(fake.waitUntilArmed(5000));
+
+    // Now the same with the close still queued when the port is opened again (the failed
+    // wait hands nothing over, so the thread ends without the main thread).
+    fake.failOn("transferResult", 5, 1);
+    fake.failOn("startEventWait", 5, 1);
+    fake.raiseEvents(ev::Cts);
+    ASSERT_TRUE(port.MonitorThread() != nullptr);
+    const TComThread* ended = port.MonitorThread();
+    for (int i = 0; i < 500 && !ended->Finished(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(ended->Finished());
+    port.SetConnected(false);
+    port.SetConnected(true);
+    ASSERT_TRUE(fake.waitUntilArmed(5000));
+    serveUntil([] { return false; }, 200);
+    EXPECT_TRUE(port.Connected());
+    fake.raiseEvents(ev::Dsr);
+    EXPECT_TRUE(serveUntil([&] { return events.size() > 0; }));
+}
+
+// A call queued for the main thread that fails while a close serves the queue: the close
+// goes on and the failure goes to the central handler.
+TEST_F(MonitorOnFake, AFailingQueuedCallDuringACloseGoesToTheCentralHandler) {
+    std::vector<std::string> handled;
+    SetApplicationExceptionHandler([&](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            handled.push_back(e.what());
+        }
+    });
+    open();
+    fake.raiseEvents(ev::Cts);
+    // The monitoring thread now waits in the hand-over, behind the failing call.
+    ASSERT_EQ(platform::waitForSignal(platform::mainThreadQueue().workSignal(), 5000),
+              platform::kWaitObject0);
+    platform::mainThreadQueue().post([] { throw std::runtime_error("queued call failed"); });
+    port.SetConnected(false);
+    SetApplicationExceptionHandler(nullptr);
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(handled, std::vector<std::string>{"queued call failed"});
+    EXPECT_EQ(fake.calls().back(), "close()");
+}
+
 TEST_F(MonitorOnFake, EmptyEventsStartNoThreadButStillReportTheLines) {
     port.SetEvents(TComEvents());
     port.SetSyncMethod(smWindowSync);
@@ -345,6 +400,34 @@ TEST_F(MonitorOnPty, CharactersArrivingAfterAReadStartTheNextBlock) {
     pty.send("second\r\n");
     ASSERT_TRUE(serveUntil([&] { return received == "first block\r\nsecond\r\n"; }));
     EXPECT_GE(calls, 2);
+}
+
+// Bytes that reached the port before its line hung up are still reported and read before
+// the port closes itself: here they come in while the handler of the batch before is still
+// to run, and the hang-up is seen before that handler runs.
+TEST_F(MonitorOnPty, BytesJustBeforeAHangUpAreReportedAndReadBeforeTheClose) {
+    std::string received;
+    port.OnRxChar = [&](TObject*, std::int32_t n) {
+        events.add("RxChar " + std::to_string(n));
+        std::string text;
+        port.ReadText(text, received.empty() ? 5 : n);  // the first batch's own five
+        received += text;
+    };
+    port.OnBeforeClose = [&](TObject*) { events.add("BeforeClose"); };
+    port.OnAfterClose = [&](TObject*) { events.add("AfterClose"); };
+    port.SetConnected(true);
+    pty.send("first");
+    // The monitoring thread now waits in the hand-over; the test thread is the main thread.
+    ASSERT_EQ(platform::waitForSignal(platform::mainThreadQueue().workSignal(), 5000),
+              platform::kWaitObject0);
+    pty.send("last words");
+    ASSERT_TRUE(eventually([&] { return port.WaitingInputCount() == 15; }));
+    pty.closeFarSide();
+    port.WaitingInputCount();  // looks at the line: the hang-up is seen here
+    ASSERT_TRUE(serveUntil([&] { return !port.Connected(); }));
+    EXPECT_EQ(received, "firstlast words");
+    EXPECT_EQ(events.entries(),
+              (std::vector<std::string>{"RxChar 15", "RxChar 10", "BeforeClose", "AfterClose"}));
 }
 
 TEST_F(MonitorOnPty, ABatchWhoseHandlerReadsNothingIsNotReportedAgain) {

@@ -573,6 +573,17 @@ TEST_F(PortOnFake, TransferRecords) {
     EXPECT_EQ(code([&] { port.WaitForTransfer(nullptr); }), 4);
     std::string text;
     EXPECT_EQ(code([&] { port.StartReadText(text, 8, nullptr); }), 4);
+
+    // Nothing to wait for is nothing to wait for, on a closed port too.
+    port.SetConnected(false);
+    transfer = CreateTransfer();
+    EXPECT_EQ(port.WaitForTransfer(transfer), 0);
+    DisposeTransfer(transfer);
+    for (const std::int32_t count : {0, -1}) {
+        text = "old";
+        EXPECT_EQ(port.ReadText(text, count), 0);
+        EXPECT_EQ(text, "");
+    }
 }
 
 TEST_F(PortOnFake, DestructionClosesFirstThenTellsObservers) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform/LastError.h"
 #include "platform/posix/LineSettings.h"
@@ -128,6 +129,72 @@ TEST_F(PortOnPty, ReadWaitsAsTheTimeoutsSay) {
     pty.send("abc");
     EXPECT_EQ(port.ReadText(text, 10), 3);
     EXPECT_EQ(text, "abc");
+}
+
+// The read-timeout rules, each with bytes that come in two goes: what the read returns
+// shows which rule ended it.
+TEST_F(PortOnPty, EachReadTimeoutRuleEndsTheReadWhereItSays) {
+    struct Case {
+        const char* rule;
+        std::int32_t interval, multiplier, constant, count;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // A gap of 100 ms after "ab" ends it before "cd" (700 ms later).
+        {"interval gap", 100, 0, 0, 10, "ab"},
+        // 4 x 100 ms in all: "ab" in time, "cd" not.
+        {"multiplier", 0, 100, 0, 4, "ab"},
+        // MAXDWORD, MAXDWORD, constant: back as soon as anything is there.
+        {"first bytes", -1, -1, 5000, 10, "ab"},
+        // A total too long for the clock is no limit, not one already past: the gap after
+        // "cd" ends it.
+        {"no overflow", 1000, -2, -2, 1'000'000, "abcd"},
+    };
+    port.SetConnected(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        TComTimeouts t;
+        t.SetReadInterval(c.interval);
+        t.SetReadTotalMultiplier(c.multiplier);
+        t.SetReadTotalConstant(c.constant);
+        port.SetTimeouts(t);
+        std::thread sender([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            pty.send("ab");
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            pty.send("cd");
+        });
+        std::string text;
+        EXPECT_EQ(port.ReadText(text, c.count), static_cast<int>(c.expected.size()));
+        EXPECT_EQ(text, c.expected);
+        sender.join();
+        TComTimeouts atOnce;  // what is left, read at once, for the next case
+        atOnce.SetReadInterval(-1);
+        atOnce.SetReadTotalMultiplier(0);
+        atOnce.SetReadTotalConstant(0);
+        port.SetTimeouts(atOnce);
+        port.ReadText(text, 100);
+    }
+}
+
+// The line hangs up while a read without any time limit waits: the read ends with what came.
+TEST_F(PortOnPty, AHangUpEndsAPendingReadWithWhatCame) {
+    port.SetConnected(true);
+    TComTimeouts t;
+    t.SetReadInterval(0);
+    t.SetReadTotalMultiplier(0);
+    t.SetReadTotalConstant(0);
+    port.SetTimeouts(t);
+    std::thread farSide([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pty.send("last words");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pty.closeFarSide();
+    });
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 100), 10);
+    EXPECT_EQ(text, "last words");
+    farSide.join();
 }
 
 TEST_F(PortOnPty, MissingPortRaisesCodeOneWithPlatformErrorTwo) {

@@ -1,10 +1,12 @@
-// Test-only LD_PRELOAD library for the Windows tests under Wine. Wine's serial driver asks a
+// Test-only LD_PRELOAD library for the Windows tests under Wine (and for QEMU in the UART
+// rig, whose serial back end asks a host tty the same). Wine's serial driver asks a
 // tty for its modem lines (TIOCMGET), its interrupt counters (TIOCGICOUNT) and its line
 // status (TIOCSERGETLSR), and gives up on WaitCommEvent and GetCommModemStatus when they
 // fail. A pseudo-terminal has none of them, so for a pty slave whose real call failed with
 // ENOTTY or EINVAL this answers instead: the lines are read from the file named by
 // PTY_SHIM_LINES (a decimal TIOCM_* mask, written by the test's far side), and the counters
-// count the changes of those lines. Modem-control writes (TIOCMSET/BIS/BIC) are accepted.
+// count the changes of those lines. Modem-control writes (TIOCMSET/BIS/BIC) are accepted
+// and kept, in the file named by PTY_SHIM_CONTROL when it is set.
 // Every other call, and every call that the kernel answers, is left as it is.
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -13,6 +15,7 @@
 #include <linux/serial.h>
 #include <pthread.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -86,11 +89,50 @@ static int current_lines(void) {
     return lines;
 }
 
+// The control lines (DTR, RTS) the caller set, written as a decimal TIOCM_* mask to the
+// file named by PTY_SHIM_CONTROL, where the far side reads them back.
+static int g_control = 0;
+
+static void set_control(unsigned long request, int bits) {
+    bits &= TIOCM_DTR | TIOCM_RTS;
+    pthread_mutex_lock(&g_mutex);
+    if (request == TIOCMSET) {
+        g_control = bits;
+    } else if (request == TIOCMBIS) {
+        g_control |= bits;
+    } else {
+        g_control &= ~bits;
+    }
+    const int control = g_control;
+    pthread_mutex_unlock(&g_mutex);
+    const char* path = getenv("PTY_SHIM_CONTROL");
+    if (!path || !*path) {
+        return;
+    }
+    char tmp[4096];
+    snprintf(tmp, sizeof tmp, "%s.tmp", path);
+    const int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    char text[32];
+    const int n = snprintf(text, sizeof text, "%d\n", control);
+    const ssize_t written = write(fd, text, (size_t)n);
+    close(fd);
+    if (written == n) {
+        rename(tmp, path);
+    }
+}
+
 static int answer(unsigned long request, void* arg) {
     switch (request) {
-        case TIOCMGET:
-            *(int*)arg = current_lines();
+        case TIOCMGET: {
+            const int lines = current_lines();
+            pthread_mutex_lock(&g_mutex);
+            *(int*)arg = lines | g_control;
+            pthread_mutex_unlock(&g_mutex);
             return 0;
+        }
         case TIOCGICOUNT:
             current_lines();
             pthread_mutex_lock(&g_mutex);
@@ -103,6 +145,7 @@ static int answer(unsigned long request, void* arg) {
         case TIOCMSET:
         case TIOCMBIS:
         case TIOCMBIC:
+            set_control(request, *(int*)arg);
             return 0;
         default:
             return -1;

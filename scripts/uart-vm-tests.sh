@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The serial component on the Linux kernel's own 8250 UART driver: boots Debian's kernel
+# under QEMU (software emulation) with a busybox initramfs whose /init runs our statically
+# linked guest test program, and plays the far side of the guest's ports from the host
+# (tests/uart/uart-vm-host.cpp). Builds what it needs; ends with a line "N passed, N failed".
+#
+#   scripts/uart-vm-tests.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps.sh
+build=${BUILD_DIR:-build}
+vm="$build/uart-vm"
+mkdir -p "$vm"
+
+echo "== build $build (guest test program, host side)"
+cmake -S . -B "$build" -G Ninja -DWARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C "$build" -j2 uart_guest_tests uart-vm-host pty-modem-shim >/dev/null
+
+# Debian's kernel, taken from its package without installing it (its modules are not
+# needed: the 8250 driver and its PCI part are built in).
+kernel=$(find "$vm" -maxdepth 1 -name 'vmlinuz-*' | head -n1)
+if [ -z "$kernel" ]; then
+  echo "== kernel"
+  package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
+  if ! (cd "$vm" && apt-get download "$package" >/dev/null 2>&1); then
+    as_root=()
+    [ "$(id -u)" -ne 0 ] && as_root=(sudo)
+    "${as_root[@]}" apt-get update -qq
+    (cd "$vm" && apt-get download "$package" >/dev/null 2>&1)
+  fi
+  dpkg-deb --fsys-tarfile "$vm"/"$package"_*.deb | tar -x -C "$vm" --wildcards './boot/vmlinuz-*'
+  mv "$vm"/boot/vmlinuz-* "$vm"/
+  rm -rf "$vm/boot" "$vm"/"$package"_*.deb
+  kernel=$(find "$vm" -maxdepth 1 -name 'vmlinuz-*' | head -n1)
+fi
+
+echo "== initramfs"
+root="$vm/root"
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys}
+cp /bin/busybox "$root/bin/busybox"
+for tool in sh mount reboot; do ln -s busybox "$root/bin/$tool"; done
+cp "$build/bin/uart_guest_tests" "$root/uart_guest_tests"
+cat >"$root/init" <<'EOF'
+#!/bin/sh
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+/uart_guest_tests --gtest_color=no
+echo "UART-TESTS-EXIT $?"
+reboot -f
+EOF
+chmod +x "$root/init"
+(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$vm/initrd.gz"
+
+echo "== guest ($kernel)"
+started=$(date +%s)
+status=0
+timeout 600 "$build/bin/uart-vm-host" --kernel "$kernel" --initrd "$vm/initrd.gz" \
+  --shim "$PWD/$build/bin/pty-modem-shim.so" | tee "$vm/guest.log" || status=$?
+passed=$(grep -oE '^\[  PASSED  \] [0-9]+ test' "$vm/guest.log" | grep -oE '[0-9]+' | tail -n1 || true)
+failed=$(grep -oE '^\[  FAILED  \] [0-9]+ test' "$vm/guest.log" | grep -oE '[0-9]+' | tail -n1 || true)
+passed=${passed:-0}
+failed=${failed:-0}
+if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
+  failed=1  # the guest did not get to its end
+fi
+echo "UART run: $(($(date +%s) - started)) s"
+echo "$passed passed, $failed failed"
+[ "$status" -eq 0 ] && [ "$failed" -eq 0 ]
