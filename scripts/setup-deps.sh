@@ -11,6 +11,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64
   qemu-system-x86 busybox-static cpio
+  dpkg-dev lintian desktop-file-utils nsis
 )
 
 missing=()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, then builds and runs the whole suite:
 # once normally, once with AddressSanitizer + UndefinedBehaviorSanitizer, once with
-# ThreadSanitizer; then the Windows build under Wine and the serial component on the
-# kernel's 8250 driver in a virtual machine.
+# ThreadSanitizer; then the Windows build under Wine, the serial component on the kernel's
+# 8250 driver in a virtual machine, and both packages installed, run and removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
@@ -59,6 +59,17 @@ mkdir -p build/uart-vm
 bash scripts/uart-vm-tests.sh 2>&1 | tee build/uart-vm/run.log || overall=1
 uart_line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' build/uart-vm/run.log | tail -n1 || true)
 if [[ $uart_line =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+  passed=$((passed + BASH_REMATCH[1]))
+  failed=$((failed + BASH_REMATCH[2]))
+else
+  overall=1
+fi
+
+# Both packages built, installed, run and removed (the Debian one on this machine).
+mkdir -p build-pkg
+bash scripts/package-tests.sh 2>&1 | tee build-pkg/package-tests.log || overall=1
+package_line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' build-pkg/package-tests.log | tail -n1 || true)
+if [[ $package_line =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
   passed=$((passed + BASH_REMATCH[1]))
   failed=$((failed + BASH_REMATCH[2]))
 else
