@@ -1,5 +1,8 @@
 #include "app/qt/AnaForm.h"
 
+#include <QImageReader>
+#include <QLabel>
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QKeyEvent>
@@ -69,10 +72,41 @@ private:
     Handler m_handler;
 };
 
+// The page's background at the size it is shown: decoded straight to that size whenever the
+// page's size changes, never held at the picture's own 1600 x 1200.
+class BackgroundFitter : public QObject {
+public:
+    explicit BackgroundFitter(QLabel* picture) : QObject(picture), m_picture(picture) {
+        picture->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            fit();
+        }
+        return false;
+    }
+
+private:
+    void fit() {
+        const QSize size = m_picture->size();
+        if (size.isEmpty() || m_picture->pixmap().size() == size) {
+            return;
+        }
+        QImageReader reader(QStringLiteral(":/pictures/background.jpg"));
+        reader.setScaledSize(size);
+        m_picture->setPixmap(QPixmap::fromImage(reader.read()));
+    }
+
+    QLabel* m_picture;
+};
+
 }  // namespace
 
 TAnaForm::TAnaForm(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TAnaForm>()) {
     m_ui->setupUi(this);
+    new BackgroundFitter(m_ui->Image1);
     applyStoredFonts();
     loadLamps();
     FinishLoading();

@@ -146,7 +146,10 @@ void registerClass(const wchar_t* name, WNDPROC proc, HICON icon) {
 struct TAnaForm::Resources {
     HFONT font = pixelFont(L"MS Sans Serif", 11);
     HFONT lbl2Font = pixelFont(L"MS Sans Serif", 16);
-    HBITMAP background = loadJpegResource(L"BACKGROUND");
+    // The page's background at the size it is shown (see shownBackground), never the
+    // picture's own 1600 x 1200.
+    HBITMAP background = nullptr;
+    SIZE backgroundSize{0, 0};
     HBITMAP document = loadBitmapResource(L"DOCUMENT");
     HBITMAP documentDisabled = loadBitmapResource(L"DOCUMENT_DISABLED");
     HICON icon = static_cast<HICON>(
@@ -634,6 +637,43 @@ void TAnaForm::paintTabs(HWND window, HDC dc) {
     ::SelectObject(dc, oldFont);
 }
 
+HBITMAP TAnaForm::shownBackground(HDC like, int width, int height) {
+    Resources& res = *m_res;
+    if (res.background && res.backgroundSize.cx == width && res.backgroundSize.cy == height) {
+        return res.background;
+    }
+    // Stretched once for this size, from the picture decoded for the purpose and let go.
+    if (res.background) {
+        ::DeleteObject(res.background);
+        res.background = nullptr;
+    }
+    HBITMAP full = loadJpegResource(L"BACKGROUND");
+    if (!full || width <= 0 || height <= 0) {
+        if (full) {
+            ::DeleteObject(full);
+        }
+        return nullptr;
+    }
+    BITMAP info;
+    ::GetObjectW(full, sizeof info, &info);
+    HBITMAP fitted = ::CreateCompatibleBitmap(like, width, height);
+    HDC from = ::CreateCompatibleDC(like);
+    HDC to = ::CreateCompatibleDC(like);
+    HGDIOBJ oldFrom = ::SelectObject(from, full);
+    HGDIOBJ oldTo = ::SelectObject(to, fitted);
+    ::SetStretchBltMode(to, HALFTONE);
+    ::SetBrushOrgEx(to, 0, 0, nullptr);
+    ::StretchBlt(to, 0, 0, width, height, from, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    ::SelectObject(from, oldFrom);
+    ::SelectObject(to, oldTo);
+    ::DeleteDC(from);
+    ::DeleteDC(to);
+    ::DeleteObject(full);
+    res.background = fitted;
+    res.backgroundSize = SIZE{width, height};
+    return fitted;
+}
+
 void TAnaForm::paintPage(HWND window, HDC target) {
     const TSkinColours& skin = TSkinController::Colours();
     RECT client;
@@ -645,14 +685,10 @@ void TAnaForm::paintPage(HWND window, HDC target) {
     HGDIOBJ oldCanvas = ::SelectObject(dc, canvas);
     ::FillRect(dc, &client, TSkinController::Brush(skin.Window));
     if (window == m_pages[0]) {
-        if (m_res->background) {
-            BITMAP info;
-            ::GetObjectW(m_res->background, sizeof info, &info);
+        if (HBITMAP background = shownBackground(dc, client.right, client.bottom)) {
             HDC picture = ::CreateCompatibleDC(dc);
-            HGDIOBJ old = ::SelectObject(picture, m_res->background);
-            ::SetStretchBltMode(dc, HALFTONE);
-            ::StretchBlt(dc, 0, 0, client.right, client.bottom, picture, 0, 0, info.bmWidth,
-                         info.bmHeight, SRCCOPY);
+            HGDIOBJ old = ::SelectObject(picture, background);
+            ::BitBlt(dc, 0, 0, client.right, client.bottom, picture, 0, 0, SRCCOPY);
             ::SelectObject(picture, old);
             ::DeleteDC(picture);
         }

@@ -71,6 +71,8 @@ private:
     void layoutSplitter();
     void paintTabs(HWND window, HDC dc);
     void paintPage(HWND window, HDC dc);
+    // The background stretched to the page's size, made again only when that size changes.
+    HBITMAP shownBackground(HDC like, int width, int height);
     void drawButton(const DRAWITEMSTRUCT& item);
     bool previewKey(MSG& msg);
 
