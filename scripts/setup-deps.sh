@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format gettext
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
-  xvfb xauth xdotool x11-utils xclip openbox
+  xvfb xauth xdotool x11-utils xclip openbox libxcb1-dev
   fonts-liberation fonts-dejavu-core
   g++-mingw-w64-x86-64-posix wine wine64
   qemu-system-x86 busybox-static cpio
