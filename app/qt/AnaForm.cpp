@@ -72,8 +72,9 @@ private:
     Handler m_handler;
 };
 
-// The page's background at the size it is shown: decoded straight to that size whenever the
-// page's size changes, never held at the picture's own 1600 x 1200.
+// The page's background at the size it is shown: decoded straight to that size when it is
+// painted at a size it was not decoded for (not at each of the resizes a showing goes
+// through), never held at the picture's own 1600 x 1200.
 class BackgroundFitter : public QObject {
 public:
     explicit BackgroundFitter(QLabel* picture) : QObject(picture), m_picture(picture) {
@@ -82,7 +83,7 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Resize) {
+        if (event->type() == QEvent::Paint) {
             fit();
         }
         return false;
