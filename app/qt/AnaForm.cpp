@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -232,11 +231,14 @@ void TAnaForm::HostAppendLine(const std::string& Text) {
 int TAnaForm::HostShownLineCount() {
     // The lines as the control will show them: a page never shown, or hidden while the
     // window was resized, is first given the size it shows at.
-    QTabWidget* pages = m_ui->RzPageControl1;
-    if (pages->currentWidget() != m_ui->TabSheet2) {
-        m_ui->TabSheet2->setGeometry(pages->currentWidget()->geometry());
-        m_ui->TabSheet2->layout()->activate();
-        deliverPendingResizes(m_ui->TabSheet2);
+    // Only when its size is not yet the one it shows at: not at every append.
+    QWidget* page = m_ui->TabSheet2;
+    QWidget* current = m_ui->RzPageControl1->currentWidget();
+    if (current != page && (page->geometry() != current->geometry() ||
+                            page->testAttribute(Qt::WA_PendingResizeEvent))) {
+        page->setGeometry(current->geometry());
+        page->layout()->activate();
+        deliverPendingResizes(page);
     }
     QTextDocument* document = m_ui->HostEkrani->document();
     QAbstractTextDocumentLayout* layout = document->documentLayout();

@@ -16,6 +16,7 @@
 #include "support/Printout.h"
 #include "support/Pty.h"
 #include "support/Uploads.h"
+#include "support/WebSystemNumbers.h"
 
 namespace {
 
@@ -98,15 +99,9 @@ TEST_F(Forwarding, TestNumbersAndDecimalPoints) {
     EXPECT_EQ(window.host[4], "wbc - 7.1 - B7");
 }
 
-// The web system's numbers, written out here as the web system has them, not taken from
-// the program's own table.
+// The web system's numbers as it has them, not the program's own table.
 TEST(TestNumbers, EachParameterHasTheWebSystemsNumber) {
-    const std::pair<const char*, const char*> numbers[] = {
-        {"WBC", "37"},  {"RBC", "38"},  {"HGB", "39"},  {"HCT", "40"},  {"MCV", "41"},
-        {"MCH", "42"},  {"MCHC", "43"}, {"PLT", "44"},  {"MPV", "45"},  {"RDW", "46"},
-        {"PCT", "47"},  {"PDW", "48"},  {"LYM%", "49"}, {"MON%", "50"}, {"GRA%", "51"},
-        {"LYM#", "52"}, {"MON#", "53"}, {"GRA#", "54"},
-    };
+    const auto& numbers = kWebSystemNumbers;
     for (const auto& [code, number] : numbers) {
         EXPECT_EQ(TestNumberOf(code), number) << code;
     }

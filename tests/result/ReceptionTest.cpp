@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTextEdit>
+#include <functional>
 #include <thread>
 
 #include "app/qt/AnaForm.h"
@@ -33,6 +35,23 @@ std::string printout(const std::string& barcode) {
     return text;
 }
 
+// A screen's lines as a user reads them, empty ones left out.
+QStringList screenLines(const QTextEdit* screen) {
+    QStringList lines = screen->toPlainText().split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    return lines;
+}
+
+// Serves the event loop (the port's hand-overs among it) until `done` or the limit.
+bool serveUntil(const std::function<bool()>& done, int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < limitMs) {
+        QTest::qWait(20);
+    }
+    return done();
+}
+
 class Reception : public ::testing::Test {
 protected:
     Reception() {
@@ -50,24 +69,11 @@ protected:
         form.reset();
         ::unsetenv("CPORT_DEVICE_COM3");
     }
-    QStringList host() const {
-        QStringList lines = form->HostEkrani()->toPlainText().split(QLatin1Char('\n'));
-        lines.removeAll(QString());
-        return lines;
-    }
-    QStringList info() const {
-        QStringList lines = form->BilgiEkrani()->toPlainText().split(QLatin1Char('\n'));
-        lines.removeAll(QString());
-        return lines;
-    }
-    // Serves the event loop (the port's hand-overs) until the host screen has `count` lines.
+    QStringList host() const { return screenLines(form->HostEkrani()); }
+    QStringList info() const { return screenLines(form->BilgiEkrani()); }
+    // Serves the event loop until the host screen has `count` lines.
     bool waitForHostLines(int count, int limitMs = 15000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (host().size() < count && clock.elapsed() < limitMs) {
-            QTest::qWait(20);
-        }
-        return host().size() >= count;
+        return serveUntil([&] { return host().size() >= count; }, limitMs);
     }
     static QStringList expectedLines(const QString& barcode, bool withValues) {
         QStringList lines = {QStringLiteral("mesaj geldi."), QStringLiteral("Bilgi Geliyor!"),
@@ -242,19 +248,7 @@ protected:
         form->BlockWait = std::chrono::milliseconds(300);
         form->show();
     }
-    QStringList host() const {
-        QStringList lines = form->HostEkrani()->toPlainText().split(QLatin1Char('\n'));
-        lines.removeAll(QString());
-        return lines;
-    }
-    bool serveUntil(const std::function<bool()>& done, int limitMs) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < limitMs) {
-            QTest::qWait(20);
-        }
-        return done();
-    }
+    QStringList host() const { return screenLines(form->HostEkrani()); }
 
     std::string log;
     std::string link;

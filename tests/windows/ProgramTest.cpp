@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/Printout.h"
+#include "support/WebSystemNumbers.h"
 #include "windows/FarSide.h"
 #include "windows/Win32Support.h"
 
@@ -191,22 +191,6 @@ protected:
     std::unique_ptr<FarSide> analyser = std::make_unique<FarSide>();
     std::string log;
 };
-
-// The web system's test numbers, written out as it has them.
-std::string webSystemsNumber(const std::string& code) {
-    static const std::pair<const char*, const char*> numbers[] = {
-        {"WBC", "37"},  {"RBC", "38"},  {"HGB", "39"},  {"HCT", "40"},  {"MCV", "41"},
-        {"MCH", "42"},  {"MCHC", "43"}, {"PLT", "44"},  {"MPV", "45"},  {"RDW", "46"},
-        {"PCT", "47"},  {"PDW", "48"},  {"LYM%", "49"}, {"MON%", "50"}, {"GRA%", "51"},
-        {"LYM#", "52"}, {"MON#", "53"}, {"GRA#", "54"},
-    };
-    for (const auto& [c, number] : numbers) {
-        if (code == c) {
-            return number;
-        }
-    }
-    return "no number for " + code;
-}
 
 std::vector<Upload> expectedUploads(const std::string& barcodeUtf8) {
     std::vector<Upload> expected;
