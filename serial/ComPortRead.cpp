@@ -118,7 +118,8 @@ std::int32_t TCustomComPort::WaitForTransfer(PComTransfer AsyncPtr) {
         throw EComPort(failCode, platform::lastError());
     }
     if (AsyncPtr->TransferKind == TOperationKind::okRead) {
-        if (WaitingInputCount() == 0) {
+        // Only a link cares whether the read left the queue empty.
+        if (!m_links.empty() && WaitingInputCount() == 0) {
             notifyLinks(&TComLink::ReceiveActivity, false);
         }
     } else if (AsyncPtr->SentCopy) {

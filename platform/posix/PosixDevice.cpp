@@ -229,7 +229,6 @@ int PosixDevice::startRead(void* buffer, std::uint32_t count, std::uint32_t* rea
         return kErrorInvalidHandle;
     }
     signal->reset();
-    pumpLocked();
 
     const CommTimeouts& t = m_timeouts;
     auto* out = static_cast<char*>(buffer);
@@ -238,7 +237,18 @@ int PosixDevice::startRead(void* buffer, std::uint32_t count, std::uint32_t* rea
     const bool anyBytes =
         t.ReadIntervalTimeout == kMaxTimeout && t.ReadTotalTimeoutMultiplier == kMaxTimeout &&
         t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxTimeout;
-    const std::uint32_t done = takeLocked(out, count);
+    // What waits in the queue is older than what waits in the tty, and goes first. Bytes
+    // that need no decoding then go from the tty straight into the caller's buffer.
+    std::uint32_t done = 0;
+    if (plainLocked()) {
+        done = takeLocked(out, count);
+        if (done < count && queuedLocked() == 0) {
+            done += readDirectLocked(out + done, count - done);
+        }
+    } else {
+        pumpLocked();
+        done = takeLocked(out, count);
+    }
     if (immediate || done == count || (anyBytes && done > 0) || m_failed) {
         if (read) {
             *read = done;
@@ -339,6 +349,7 @@ void PosixDevice::prepareWait(std::vector<pollfd>& fds, Clock::time_point& deadl
     fds.push_back(pollfd{m_fd, static_cast<short>(full ? 0 : POLLIN), 0});
     if (full) {
         fds.push_back(pollfd{m_roomFd, POLLIN, 0});
+        m_roomWatched = true;
     }
     if (m_readPending) {
         deadline = std::min(deadline, readDeadlineLocked());
@@ -357,10 +368,13 @@ void PosixDevice::serviceWait(std::span<const pollfd> fds) {
             ready = true;
             hungUp = (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
         }
-        if (entry.fd == m_roomFd && (entry.revents & POLLIN)) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t n = ::read(m_roomFd, &count, sizeof count);
-            ready = true;
+        if (entry.fd == m_roomFd) {
+            m_roomWatched = false;
+            if (entry.revents & POLLIN) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const ssize_t n = ::read(m_roomFd, &count, sizeof count);
+                ready = true;
+            }
         }
     }
     if (ready) {
@@ -384,6 +398,9 @@ void PosixDevice::pumpLocked() {
         const ssize_t n = ::read(m_fd, chunk, room);
         if (n > 0) {
             receiveLocked(chunk, static_cast<std::size_t>(n));
+            if (static_cast<std::size_t>(n) < room) {
+                break;  // the tty had no more; poll() tells when it has
+            }
             continue;
         }
         if (n == 0) {
@@ -401,6 +418,62 @@ void PosixDevice::pumpLocked() {
     }
     serviceReadLocked(Clock::now());
     serviceWaitLocked();
+}
+
+bool PosixDevice::plainLocked() const {
+    return !m_marking && !(m_dcb.Flags & dcbflag::Null) && !m_failed && m_fd >= 0;
+}
+
+std::uint32_t PosixDevice::readDirectLocked(char* out, std::uint32_t count) {
+    std::uint32_t done = 0;
+    while (done < count) {
+        const std::uint32_t want = count - done;
+        const ssize_t n = ::read(m_fd, out + done, want);
+        if (n > 0) {
+            done += static_cast<std::uint32_t>(n);
+            if (static_cast<std::uint32_t>(n) < want) {
+                break;  // nothing more in the tty for now
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n == 0 || errno != EAGAIN) {
+            hangUpLocked(n == 0 ? EIO : errno);
+        }
+        break;
+    }
+    if (done > 0) {
+        // Handed over as they came: never queued, so no ev::RxChar, but the event
+        // character is still told.
+        std::uint32_t events = 0;
+        if (std::memchr(out, static_cast<unsigned char>(m_dcb.EvtChar), done)) {
+            events |= ev::RxFlag;
+        }
+        noteCountersLocked();
+        noteEventsLocked(events);
+        serviceWaitLocked();
+    }
+    return done;
+}
+
+void PosixDevice::noteCountersLocked() {
+    if (!m_haveCounters) {
+        return;
+    }
+    LineCounters now;
+    if (readLineCounters(m_fd, now)) {
+        // The marks cannot tell an overrun, nor a tty buffer that overflowed.
+        if (now.overrun != m_counters.overrun) {
+            m_errors |= ce::Overrun;
+            noteEventsLocked(ev::Err);
+        }
+        if (now.bufOverrun != m_counters.bufOverrun) {
+            m_errors |= ce::RxOver;  // a full queue: no line error, no ev::Err
+        }
+        m_counters = now;
+    }
 }
 
 void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
@@ -458,19 +531,7 @@ void PosixDevice::receiveLocked(const unsigned char* bytes, std::size_t count) {
                 break;
         }
     }
-    if (m_haveCounters) {
-        LineCounters now;
-        if (readLineCounters(m_fd, now)) {
-            // The marks cannot tell an overrun, nor a tty buffer that overflowed.
-            if (now.overrun != m_counters.overrun) {
-                seen |= ce::Overrun;
-            }
-            if (now.bufOverrun != m_counters.bufOverrun) {
-                m_errors |= ce::RxOver;  // a full queue: no line error, no ev::Err
-            }
-            m_counters = now;
-        }
-    }
+    noteCountersLocked();
     m_errors |= seen;
     if (seen & kLineErrors) {
         events |= ev::Err;
@@ -640,7 +701,9 @@ std::uint32_t PosixDevice::takeLocked(char* buffer, std::uint32_t count) {
     if (m_above80 && queuedLocked() * 5 < m_capacity * 4) {
         m_above80 = false;
     }
-    if (n > 0 && queuedLocked() + n >= m_capacity && queuedLocked() < m_capacity && m_roomFd >= 0) {
+    if (m_roomWatched && n > 0 && queuedLocked() + n >= m_capacity && queuedLocked() < m_capacity &&
+        m_roomFd >= 0) {
+        m_roomWatched = false;  // one wake-up is enough: the waiter reads the tty again
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t w = ::write(m_roomFd, &one, sizeof one);
     }

@@ -66,6 +66,12 @@ private:
     // call fails with `error`.
     void hangUpLocked(int error);
     void receiveLocked(const unsigned char* bytes, std::size_t count);
+    // Bytes that need no decoding (no error marks, no NULs to drop) on a working device.
+    bool plainLocked() const;
+    // Reads up to `count` bytes from the tty straight into `out`, with an empty queue.
+    std::uint32_t readDirectLocked(char* out, std::uint32_t count);
+    // Overruns and tty-buffer overflows the driver counted since the last look.
+    void noteCountersLocked();
     void acceptPlainLocked(const unsigned char* bytes, std::size_t count);
     // The line errors (ce::) the byte came with, 0 for none.
     std::uint32_t acceptByteLocked(unsigned char byte, bool marked);
@@ -83,6 +89,7 @@ private:
     // Readable when a read made room in a full queue: wakes a waiter that stopped reading
     // the tty, so the bytes left there come in.
     int m_roomFd = -1;
+    bool m_roomWatched = false;        // a waiter polls m_roomFd: a read that makes room tells it
     std::unique_ptr<UucpLock> m_uucp;  // held while open
     bool m_failed = false;
     int m_failError = 0;

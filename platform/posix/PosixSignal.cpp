@@ -12,32 +12,61 @@
 
 namespace platform::posix {
 
-PosixSignal::PosixSignal(int eventFd, bool initiallySet) : m_fd(eventFd) {
-    if (initiallySet) {
-        set();
-    }
-}
+PosixSignal::PosixSignal(bool initiallySet) : m_set(initiallySet) {}
 
 PosixSignal::~PosixSignal() {
-    ::close(m_fd);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
 }
 
 void PosixSignal::set() {
     std::lock_guard lock(m_mutex);
     if (!m_set.load(std::memory_order_relaxed)) {
         m_set.store(true, std::memory_order_release);
-        const std::uint64_t one = 1;
-        while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
+        if (m_pollers > 0) {
+            wakeLocked();
         }
     }
 }
 
 void PosixSignal::reset() {
     std::lock_guard lock(m_mutex);
-    if (m_set.load(std::memory_order_relaxed)) {
-        m_set.store(false, std::memory_order_release);
+    m_set.store(false, std::memory_order_release);
+    if (m_written) {
+        m_written = false;
         std::uint64_t value = 0;
         while (::read(m_fd, &value, sizeof value) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+int PosixSignal::beginPoll() {
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0) {
+        m_fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (m_fd < 0) {
+            return -1;
+        }
+    }
+    ++m_pollers;
+    // Set since the waiter last looked: the poll must not sleep.
+    if (m_set.load(std::memory_order_relaxed)) {
+        wakeLocked();
+    }
+    return m_fd;
+}
+
+void PosixSignal::endPoll() {
+    std::lock_guard lock(m_mutex);
+    --m_pollers;
+}
+
+void PosixSignal::wakeLocked() {
+    if (!m_written) {
+        m_written = true;
+        const std::uint64_t one = 1;
+        while (::write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
         }
     }
 }
@@ -71,12 +100,7 @@ using posix::handles;
 using posix::PosixSignal;
 
 SignalHandle createSignal(bool initiallySet) {
-    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (fd < 0) {
-        setLastError(errno);
-        return kNoSignal;
-    }
-    return handles().insert(std::make_shared<PosixSignal>(fd, initiallySet));
+    return handles().insert(std::make_shared<PosixSignal>(initiallySet));
 }
 
 bool setSignal(SignalHandle signal) {
@@ -129,16 +153,36 @@ std::uint32_t waitForAny(std::span<const SignalHandle> handles, std::uint32_t ti
     };
     std::vector<pollfd> fds;
     std::vector<Slice> slices;
+    // Every signal polled in this round is given back, however the round ends.
+    std::size_t polling = 0;
+    auto endPolls = [&] {
+        for (std::size_t i = 0; i < polling; ++i) {
+            objects[i]->endPoll();
+        }
+        polling = 0;
+    };
     for (;;) {
         for (std::size_t i = 0; i < objects.size(); ++i) {
             if (objects[i]->isSet()) {
                 return kWaitObject0 + static_cast<std::uint32_t>(i);
             }
         }
+        const Clock::time_point now = Clock::now();
+        if (now >= limit) {
+            return kWaitTimeout;
+        }
         fds.clear();
         slices.clear();
         for (const auto& object : objects) {
-            fds.push_back(pollfd{object->fd(), POLLIN, 0});
+            const int fd = object->beginPoll();
+            if (fd < 0) {
+                const int error = errno;
+                endPolls();
+                setLastError(error);
+                return kWaitFailed;
+            }
+            ++polling;
+            fds.push_back(pollfd{fd, POLLIN, 0});
         }
         Clock::time_point deadline = limit;
         for (const auto& object : objects) {
@@ -148,18 +192,18 @@ std::uint32_t waitForAny(std::span<const SignalHandle> handles, std::uint32_t ti
                 slices.push_back(Slice{std::move(source), first, fds.size() - first});
             }
         }
-        const Clock::time_point now = Clock::now();
-        if (now >= limit) {
-            return kWaitTimeout;
-        }
         int pollMs = -1;
         if (deadline != Clock::time_point::max()) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
             pollMs = static_cast<int>(std::clamp<long long>(left, 0, 0x7FFFFFFF));
         }
         const int ready = ::poll(fds.data(), fds.size(), pollMs);
-        if (ready < 0 && errno != EINTR) {
-            setLastError(errno);
+        const int pollError = errno;
+        // Sets made from here on, by this thread's own servicing among others, need no
+        // wake-up: the flags are looked at again before any further poll.
+        endPolls();
+        if (ready < 0 && pollError != EINTR) {
+            setLastError(pollError);
             return kWaitFailed;
         }
         for (const Slice& slice : slices) {

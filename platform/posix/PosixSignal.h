@@ -1,6 +1,9 @@
-// A manual-reset signal on an eventfd, so that a wait can block in poll() on signals and on
-// the descriptors of the operations that will set them. A pending device operation attaches
-// itself as the signal's wake source; whoever waits on the signal then drives it.
+// A manual-reset signal that a wait can block on in poll(), beside the descriptors of the
+// operations that will set it. A pending device operation attaches itself as the signal's
+// wake source; whoever waits on the signal then drives it.
+// The state is a flag; the eventfd that wakes a poll is made when a wait first needs it and
+// is written only while a wait is in poll(), so a signal set and reset with nobody asleep on
+// it (most completions) costs no system call.
 #pragma once
 
 #include <poll.h>
@@ -30,21 +33,29 @@ public:
 
 class PosixSignal final : public KernelObject {
 public:
-    explicit PosixSignal(int eventFd, bool initiallySet);
+    explicit PosixSignal(bool initiallySet);
     ~PosixSignal() override;
 
     void set();
     void reset();
     bool isSet() const { return m_set.load(std::memory_order_acquire); }
-    int fd() const { return m_fd; }
+
+    // A wait about to poll: the descriptor to poll, readable whenever the signal is set
+    // until endPoll(); -1 with errno when none can be made.
+    int beginPoll();
+    void endPoll();
 
     void attachSource(std::weak_ptr<WakeSource> source);
     void detachSource();
     std::shared_ptr<WakeSource> source();
 
 private:
-    int m_fd;
+    void wakeLocked();
+
+    int m_fd = -1;
     std::atomic<bool> m_set{false};
+    int m_pollers = 0;
+    bool m_written = false;  // the eventfd holds a count: readable until reset
     std::mutex m_mutex;
     std::weak_ptr<WakeSource> m_source;
 };

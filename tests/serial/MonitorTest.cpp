@@ -514,6 +514,8 @@ TEST_F(MonitorOnPty, ClosingPurgesUnreadInputAndReopensCleanly) {
 TEST_F(MonitorOnPty, HundredsOfOpenCloseCyclesWithMonitoringLeakNothing) {
     port.SetConnected(true);
     port.SetConnected(false);
+    // The process-wide hand-over queue makes its wake-up descriptor at its first wait, once.
+    platform::serveMainThreadUntil([] { return false; }, 20);
     const int before = openDescriptorCount();
     for (int i = 0; i < 300; ++i) {
         port.SetConnected(true);

@@ -38,7 +38,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The program's buffer sizes for the port.
+// The program's buffer sizes for the port; the peer's read buffer is given the same bound.
 constexpr int kInputSize = 4096;
 constexpr int kOutputSize = 4096;
 
@@ -49,7 +49,9 @@ struct Options {
     int idleSeconds = 10;
     int gapMs = 1;
     std::set<std::string> only;  // empty: every measurement
+    std::string side;            // empty: both; "ours" or "peer" for profiling one of them
     bool runs(const std::string& what) const { return only.empty() || only.count(what) > 0; }
+    bool measures(const std::string& who) const { return side.empty() || side == who; }
 };
 
 double micros(Clock::duration d) {
@@ -178,6 +180,7 @@ public:
         m_port->setParity(QSerialPort::NoParity);
         m_port->setStopBits(QSerialPort::OneStop);
         m_port->setFlowControl(QSerialPort::NoFlowControl);
+        m_port->setReadBufferSize(kInputSize);  // the same bound as our input queue
         QObject::connect(m_port.get(), &QSerialPort::readyRead, [this] {
             const Clock::time_point entered = Clock::now();
             const QByteArray data = m_port->readAll();
@@ -689,9 +692,14 @@ int main(int argc, char** argv) {
                     std::string(argv[i + 1]) == "throughput" ||
                     std::string(argv[i + 1]) == "idle")) {
             options.only.insert(argv[++i]);
+        } else if (arg == "--side" && i + 1 < argc &&
+                   (std::string(argv[i + 1]) == "ours" || std::string(argv[i + 1]) == "peer")) {
+            options.side = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--quick] [--only latency|throughput|idle]...\n",
-                         argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--quick] [--only latency|throughput|idle]... [--side ours|peer]\n",
+                argv[0]);
             return 2;
         }
     }
@@ -709,7 +717,13 @@ int main(int argc, char** argv) {
         "ours: TComPort, smThreadSync, all events, Buffer.InputSize/OutputSize %d/%d, "
         "OnRxChar + ReadText(text, 10000)\n",
         kInputSize, kOutputSize);
-    std::printf("peer: QSerialPort, default read buffer (unlimited), readyRead + readAll()\n\n");
+    std::printf(
+        "peer: QSerialPort, readBufferSize %d (the bound of its only buffer of its own), "
+        "readyRead + readAll()\n",
+        kInputSize);
+    std::printf(
+        "both: the same pseudo-terminal driver and its own buffer beneath; 9600 8N1, no flow "
+        "control\n\n");
 
     OurPort ours;
     PeerPort peer;
@@ -719,10 +733,14 @@ int main(int argc, char** argv) {
         if (options.runs("latency")) {
             std::printf("latency: far side writes 1 byte, %d samples after %d warm-up, %d ms gap\n",
                         options.samples, options.warmup, options.gapMs);
-            latOurs = measureLatency(ours, options);
-            printLatency(ours.name(), latOurs);
-            latPeer = measureLatency(peer, options);
-            printLatency(peer.name(), latPeer);
+            if (options.measures("ours")) {
+                latOurs = measureLatency(ours, options);
+                printLatency(ours.name(), latOurs);
+            }
+            if (options.measures("peer")) {
+                latPeer = measureLatency(peer, options);
+                printLatency(peer.name(), latPeer);
+            }
             intact = intact && latOurs.wrong == 0 && latPeer.wrong == 0;
         }
 
@@ -732,11 +750,16 @@ int main(int argc, char** argv) {
             std::printf(
                 "\nthroughput: %.0f MiB from a child process, as fast as the pty takes it\n",
                 options.bytes / 1048576.0);
-            thrOurs = measureThroughput(ours, data);
-            printThroughput(ours.name(), thrOurs);
-            thrPeer = measureThroughput(peer, data);
-            printThroughput(peer.name(), thrPeer);
-            intact = intact && thrOurs.intact && thrPeer.intact;
+            if (options.measures("ours")) {
+                thrOurs = measureThroughput(ours, data);
+                printThroughput(ours.name(), thrOurs);
+            }
+            if (options.measures("peer")) {
+                thrPeer = measureThroughput(peer, data);
+                printThroughput(peer.name(), thrPeer);
+            }
+            intact = intact && (thrOurs.intact || !options.measures("ours")) &&
+                     (thrPeer.intact || !options.measures("peer"));
         }
 
         IdleResult idleOurs, idlePeer;
@@ -744,12 +767,19 @@ int main(int argc, char** argv) {
             std::printf(
                 "\nidle: open, monitored, no traffic for %d s; context switches per thread\n",
                 options.idleSeconds);
-            idleOurs = measureIdle(ours, options);
-            printIdle(ours.name(), idleOurs);
-            idlePeer = measureIdle(peer, options);
-            printIdle(peer.name(), idlePeer);
+            if (options.measures("ours")) {
+                idleOurs = measureIdle(ours, options);
+                printIdle(ours.name(), idleOurs);
+            }
+            if (options.measures("peer")) {
+                idlePeer = measureIdle(peer, options);
+                printIdle(peer.name(), idlePeer);
+            }
         }
 
+        if (!options.side.empty()) {
+            return intact ? 0 : 1;  // one side alone: nothing to compare
+        }
         std::vector<Row> rows;
         auto ratio = [](double a, double b) { return fixed(a / b, 2); };
         if (options.runs("latency")) {
