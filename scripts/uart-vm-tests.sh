@@ -16,23 +16,7 @@ echo "== build $build (guest test program, host side)"
 cmake -S . -B "$build" -G Ninja -DWARNINGS_AS_ERRORS=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C "$build" -j2 uart_guest_tests uart-vm-host pty-modem-shim >/dev/null
 
-# Debian's kernel, taken from its package without installing it (its modules are not
-# needed: the 8250 driver and its PCI part are built in).
-kernel=$(find "$vm" -maxdepth 1 -name 'vmlinuz-*' | head -n1)
-if [ -z "$kernel" ]; then
-  echo "== kernel"
-  package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-/ {print $2; exit}')
-  if ! (cd "$vm" && apt-get download "$package" >/dev/null 2>&1); then
-    as_root=()
-    [ "$(id -u)" -ne 0 ] && as_root=(sudo)
-    "${as_root[@]}" apt-get update -qq
-    (cd "$vm" && apt-get download "$package" >/dev/null 2>&1)
-  fi
-  dpkg-deb --fsys-tarfile "$vm"/"$package"_*.deb | tar -x -C "$vm" --wildcards './boot/vmlinuz-*'
-  mv "$vm"/boot/vmlinuz-* "$vm"/
-  rm -rf "$vm/boot" "$vm"/"$package"_*.deb
-  kernel=$(find "$vm" -maxdepth 1 -name 'vmlinuz-*' | head -n1)
-fi
+kernel=$(scripts/uart-vm-kernel.sh "$vm")
 
 echo "== initramfs"
 root="$vm/root"

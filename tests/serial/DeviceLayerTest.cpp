@@ -2,6 +2,7 @@
 // above it would hide what a direct caller meets.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <string>
 
@@ -51,6 +52,48 @@ TEST(DeviceLayerOnPty, AReadThatMakesRoomWakesAWaitOnAFullQueue) {
     ASSERT_TRUE(api.startRead(device, buffer, sizeof buffer, &read, &transfer));
     EXPECT_EQ(read, 100u);
     EXPECT_TRUE(second.get());  // the other fifty came in
+
+    api.close(device);
+    platform::releaseSignal(transfer.hEvent);
+    platform::releaseSignal(wait.hEvent);
+}
+
+// With nothing queued a read takes the bytes straight from the tty; the event character
+// among them must still be told to the next event wait.
+TEST(DeviceLayerOnPty, BytesReadStraightFromTheTtyStillTellTheEventCharacter) {
+    Pty pty;
+    platform::SerialApi& api = platform::systemSerialApi();
+    const platform::DeviceHandle device = api.open(pty.path());
+    ASSERT_NE(device, platform::kInvalidDevice);
+    platform::Dcb dcb;
+    dcb.BaudRate = 9600;
+    dcb.Flags = platform::dcbflag::Binary;
+    dcb.ByteSize = 8;
+    dcb.EvtChar = '\r';
+    ASSERT_TRUE(api.setLineSettings(device, dcb));
+    platform::CommTimeouts atOnce;
+    atOnce.ReadIntervalTimeout = platform::kMaxTimeout;
+    ASSERT_TRUE(api.setTimeouts(device, atOnce));
+    ASSERT_TRUE(api.setEventMask(device, ev::RxChar | ev::RxFlag));
+    pty.send("ab\rcd");
+
+    platform::Overlapped transfer;
+    transfer.hEvent = platform::createSignal(true);
+    std::string got;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (got.size() < 5 && std::chrono::steady_clock::now() < until) {
+        char buffer[64];
+        std::uint32_t read = 0;
+        ASSERT_TRUE(api.startRead(device, buffer, sizeof buffer, &read, &transfer));
+        got.append(buffer, read);
+    }
+    EXPECT_EQ(got, "ab\rcd");
+
+    platform::Overlapped wait;
+    wait.hEvent = platform::createSignal(true);
+    std::uint32_t mask = 0;
+    EXPECT_TRUE(api.startEventWait(device, &mask, &wait));  // at once: it already happened
+    EXPECT_TRUE(mask & ev::RxFlag);
 
     api.close(device);
     platform::releaseSignal(transfer.hEvent);
