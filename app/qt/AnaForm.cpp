@@ -3,6 +3,13 @@
 #include <QImageReader>
 #include <QLabel>
 
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+
+#include <QAbstractNativeEventFilter>
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QKeyEvent>
@@ -71,9 +78,10 @@ private:
     Handler m_handler;
 };
 
-// The page's background at the size it is shown: decoded straight to that size when it is
-// painted at a size it was not decoded for (not at each of the resizes a showing goes
-// through), never held at the picture's own 1600 x 1200.
+// The page's background at the size it is shown: made for that size when it is painted at a
+// size it was not made for (not at each of the resizes a showing goes through), never held
+// at the picture's own 1600 x 1200. A page no larger than at the window's stored size comes
+// from the copy drawn at that size; a larger one is decoded from the picture itself.
 class BackgroundFitter : public QObject {
 public:
     explicit BackgroundFitter(QLabel* picture) : QObject(picture), m_picture(picture) {
@@ -94,15 +102,93 @@ private:
         if (size.isEmpty() || m_picture->pixmap().size() == size) {
             return;
         }
-        QImageReader reader(QStringLiteral(":/pictures/background.jpg"));
-        reader.setScaledSize(size);
-        m_picture->setPixmap(QPixmap::fromImage(reader.read()));
+        QImageReader shown(QStringLiteral(":/pictures/background_shown.png"));
+        const QSize drawn = shown.size();  // from the header alone
+        QImage image;
+        if (drawn.isValid() && size.width() <= drawn.width() && size.height() <= drawn.height()) {
+            image = shown.read();
+            if (image.size() != size) {
+                image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            }
+        } else {
+            QImageReader full(QStringLiteral(":/pictures/background.jpg"));
+            full.setScaledSize(size);
+            image = full.read();
+        }
+        m_picture->setPixmap(QPixmap::fromImage(image));
     }
 
     QLabel* m_picture;
 };
 
 }  // namespace
+
+// An X window manager tells the frame it put around the window in a property of the window,
+// _NET_FRAME_EXTENTS. Qt reads it only when the manager listed it among what it supports at
+// the moment the program connected: a program started with the desktop (autostart at a
+// log-in) can connect before the manager has listed anything, and Qt then takes the frame
+// for none, for good. The property is read here whenever it changes.
+class TAnaForm::FrameWatch : public QAbstractNativeEventFilter {
+public:
+    FrameWatch(QWidget* window, std::function<void(QMargins)> changed)
+        : m_window(window), m_changed(std::move(changed)) {
+        auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+        m_connection = x11 ? x11->connection() : nullptr;
+        if (!m_connection) {
+            return;  // not on X: the platform's own frame geometry holds
+        }
+        static const char kName[] = "_NET_FRAME_EXTENTS";
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, sizeof kName - 1, kName), nullptr);
+        if (atom) {
+            m_extents = atom->atom;
+            std::free(atom);
+            qApp->installNativeEventFilter(this);
+        }
+    }
+    ~FrameWatch() override { qApp->removeNativeEventFilter(this); }
+    FrameWatch(const FrameWatch&) = delete;
+    FrameWatch& operator=(const FrameWatch&) = delete;
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") {
+            return false;
+        }
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY) {
+            return false;
+        }
+        const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
+        if (change->atom == m_extents && change->window == m_window->internalWinId()) {
+            // After Qt's own handling of the event, which may move or size the window too.
+            QMetaObject::invokeMethod(
+                m_window, [this, window = change->window] { m_changed(read(window)); },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    // Left, right, top, bottom, as the manager puts them; none when the window has no frame.
+    QMargins read(xcb_window_t window) const {
+        QMargins frame;
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            m_connection,
+            xcb_get_property(m_connection, 0, window, m_extents, XCB_ATOM_CARDINAL, 0, 4), nullptr);
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 16) {
+            const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+            frame = QMargins(static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]),
+                             static_cast<int>(v[3]));
+        }
+        std::free(reply);
+        return frame;
+    }
+
+    QWidget* m_window;
+    std::function<void(QMargins)> m_changed;
+    xcb_connection_t* m_connection = nullptr;
+    xcb_atom_t m_extents = XCB_ATOM_NONE;
+};
 
 TAnaForm::TAnaForm(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui::TAnaForm>()) {
     m_ui->setupUi(this);
@@ -120,6 +206,10 @@ TAnaForm::TAnaForm(QWidget* parent) : QWidget(parent), m_ui(std::make_unique<Ui:
         m_ui->HostEkrani,
         [this](std::uint16_t& key, TShiftState shift) { HostEkraniKeyDown(this, key, shift); }));
     connect(m_ui->RzBitBtn1, &QToolButton::clicked, this, [this] { RzBitBtn1Click(this); });
+    m_frameWatch = std::make_unique<FrameWatch>(this, [this](QMargins frame) {
+        m_managerFrame = frame;
+        fitOuterSize();
+    });
     m_reopenTimer = new QTimer(this);
     connect(m_reopenTimer, &QTimer::timeout, this, [this] { ReopenTimerTick(); });
 }
@@ -212,15 +302,28 @@ void TAnaForm::fitOuterSize() {
     if (!m_shown) {
         return;
     }
-    const QSize frame = frameGeometry().size() - size();
+    const QSize frame = m_managerFrame ? QSize(m_managerFrame->left() + m_managerFrame->right(),
+                                               m_managerFrame->top() + m_managerFrame->bottom())
+                                       : frameGeometry().size() - size();
     if (m_fittedFrame == frame) {
         return;
     }
     m_fittedFrame = frame;
-    resize(QSize(kOuterWidth, kOuterHeight) - frame);
-    if (const QScreen* s = screen()) {
-        const QRect area = s->availableGeometry();
-        move(area.center() - QPoint(kOuterWidth / 2, kOuterHeight / 2));
+    const QSize inner = QSize(kOuterWidth, kOuterHeight) - frame;
+    const QScreen* s = screen();
+    if (!s) {
+        resize(inner);
+        return;
+    }
+    const QPoint outerTopLeft =
+        s->availableGeometry().center() - QPoint(kOuterWidth / 2, kOuterHeight / 2);
+    if (m_managerFrame) {
+        // Placed by the client area, which does not depend on the frame Qt assumes.
+        setGeometry(
+            QRect(outerTopLeft + QPoint(m_managerFrame->left(), m_managerFrame->top()), inner));
+    } else {
+        resize(inner);
+        move(outerTopLeft);
     }
 }
 

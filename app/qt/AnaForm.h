@@ -4,9 +4,11 @@
 // widgets and passes their key presses and clicks on.
 #pragma once
 
+#include <QMargins>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "app/AnaUnit.h"
 
@@ -59,4 +61,7 @@ private:
     QTimer* m_reopenTimer;
     bool m_shown = false;
     QSize m_fittedFrame{-1, -1};  // the frame the outer size was last fitted to
+    class FrameWatch;
+    std::unique_ptr<FrameWatch> m_frameWatch;
+    std::optional<QMargins> m_managerFrame;  // as an X window manager tells it
 };

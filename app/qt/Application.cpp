@@ -36,6 +36,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     QFont::insertSubstitution(QStringLiteral("Times New Roman"),
                               QStringLiteral("Liberation Serif"));
+    // The layout's own font is the default, as on Windows: controls built before they get
+    // their stored font do not load the desktop's default one for nothing.
+    QFont font = QApplication::font();
+    font.setFamily(QStringLiteral("MS Sans Serif"));
+    QApplication::setFont(font);
 }
 
 TApplication::~TApplication() {

@@ -57,6 +57,10 @@ bool saveBmp24(const QImage& image, const QString& dir, const QString& name) {
 
 // ---- background.jpg: a friendly white robot on a light grey ground ------------------------
 
+// The first page at the window's stored outer size, 453 x 408, when all of it is client area:
+// no page shown at that size is larger.
+const QSize kShownBackground(451, 385);
+
 const QColor kRobotWhite(0xFF, 0xFF, 0xFF);
 const QColor kRobotShade(0xE3, 0xE6, 0xEA);
 const QColor kRobotLine(0xB9, 0xBE, 0xC6);
@@ -681,6 +685,13 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     ok &= save(drawBackground(), out, "background.jpg", 90);
+    // The background as the page shows it at the window's stored size, read back from the
+    // JPEG as the program reads it: what start-up paints without decoding the large picture.
+    const QImage shown =
+        QImage(QDir(out).filePath("background.jpg"))
+            .scaled(kShownBackground, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_RGB888);
+    ok &= save(shown, out, "background_shown.png");
     ok &= saveBmp24(drawPlug(QColor(0x00, 0xD0, 0x00)), out, "plug_on.bmp");
     ok &= saveBmp24(drawPlug(QColor(0xE8, 0x00, 0x00)), out, "plug_off.bmp");
     ok &= saveBmp24(drawLabel(QString::fromUtf8("açık"), family), out, "acik.bmp");
