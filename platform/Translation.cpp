@@ -1,9 +1,8 @@
 #include "platform/Translation.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,12 +16,21 @@ namespace {
 using Catalogue = std::unordered_map<std::string, std::string>;
 
 std::optional<Catalogue> readCatalogue(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    // Read with stdio: nothing else in the program needs the stream library at start-up.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         return std::nullopt;
     }
-    const std::vector<char> data((std::istreambuf_iterator<char>(file)),
-                                 std::istreambuf_iterator<char>());
+    std::vector<char> data;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        data.insert(data.end(), chunk, chunk + n);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        return std::nullopt;
+    }
     auto word = [&](std::size_t offset, bool swap, std::uint32_t& value) {
         if (offset + 4 > data.size()) {
             return false;

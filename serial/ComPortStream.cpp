@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <sstream>
 #include <string_view>
 
 #include "serial/ComPort.h"
@@ -91,19 +90,29 @@ constexpr std::array<std::string_view, 10> kEvents = {
     "evRxChar", "evTxEmpty", "evRxFlag", "evRing", "evBreak",
     "evCTS",    "evDSR",     "evError",  "evRLSD", "evRx80Full"};
 
+// Calls `part` with each piece of `text` between separators (streams would do, but cost a
+// program that uses them nowhere else their start-up).
+template <typename Part>
+void forEachPart(std::string_view text, char separator, Part&& part) {
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t to = std::min(text.find(separator, from), text.size());
+        part(text.substr(from, to - from));
+        from = to + 1;
+    }
+}
+
 TComEvents events(const std::string& name, const std::string& value) {
     if (value.size() < 2 || value.front() != '[' || value.back() != ']') {
         invalid(name, value);
     }
     TComEvents set;
-    std::stringstream members(value.substr(1, value.size() - 2));
-    std::string member;
-    while (std::getline(members, member, ',')) {
-        member = trimmed(member);
-        if (!member.empty()) {
-            set.Include(static_cast<TComEvent>(ordinal(kEvents, name, member)));
-        }
-    }
+    forEachPart(std::string_view(value).substr(1, value.size() - 2), ',',
+                [&](std::string_view part) {
+                    const std::string member = trimmed(part);
+                    if (!member.empty()) {
+                        set.Include(static_cast<TComEvent>(ordinal(kEvents, name, member)));
+                    }
+                });
     return set;
 }
 
@@ -185,22 +194,22 @@ void setProperty(TCustomComPort& port, const std::string& name, const std::strin
 
 void LoadComPortDescription(TCustomComPort& Port, const std::string& Description,
                             const TEventBinder& bindEvent) {
-    std::stringstream lines(Description);
-    std::string line;
     bool inObject = false;
-    while (std::getline(lines, line)) {
-        line = trimmed(line);
-        if (line.empty()) {
-            continue;
+    bool ended = false;
+    forEachPart(Description, '\n', [&](std::string_view part) {
+        const std::string line = trimmed(part);
+        if (ended || line.empty()) {
+            return;
         }
         if (!inObject) {
             if (line.rfind("object ", 0) != 0) {
                 throw Exception("Stored description does not begin with an object");
             }
             inObject = true;
-            continue;
+            return;
         }
         if (line == "end") {
+            ended = true;
             return;
         }
         const auto equals = line.find('=');
@@ -209,6 +218,8 @@ void LoadComPortDescription(TCustomComPort& Port, const std::string& Description
         }
         setProperty(Port, trimmed(std::string_view(line).substr(0, equals)),
                     trimmed(std::string_view(line).substr(equals + 1)), bindEvent);
+    });
+    if (!ended) {
+        throw Exception("Stored description ends without end");
     }
-    throw Exception("Stored description ends without end");
 }
