@@ -642,19 +642,30 @@ HBITMAP TAnaForm::shownBackground(HDC like, int width, int height) {
     if (res.background && res.backgroundSize.cx == width && res.backgroundSize.cy == height) {
         return res.background;
     }
-    // Stretched once for this size, from the picture decoded for the purpose and let go.
+    // Stretched once for this size, from the picture decoded for the purpose and let go: the
+    // copy drawn at the window's stored size for a page no larger, else the picture itself.
     if (res.background) {
         ::DeleteObject(res.background);
         res.background = nullptr;
     }
-    HBITMAP full = loadJpegResource(L"BACKGROUND");
-    if (!full || width <= 0 || height <= 0) {
-        if (full) {
-            ::DeleteObject(full);
-        }
+    if (width <= 0 || height <= 0) {
         return nullptr;
     }
-    BITMAP info;
+    BITMAP info{};
+    HBITMAP full = loadJpegResource(L"BACKGROUND_SHOWN");
+    if (full) {
+        ::GetObjectW(full, sizeof info, &info);
+        if (width > info.bmWidth || height > info.bmHeight) {
+            ::DeleteObject(full);
+            full = nullptr;
+        }
+    }
+    if (!full) {
+        full = loadJpegResource(L"BACKGROUND");
+    }
+    if (!full) {
+        return nullptr;
+    }
     ::GetObjectW(full, sizeof info, &info);
     HBITMAP fitted = ::CreateCompatibleBitmap(like, width, height);
     HDC from = ::CreateCompatibleDC(like);

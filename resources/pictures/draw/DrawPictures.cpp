@@ -708,6 +708,8 @@ int main(int argc, char** argv) {
 
     const QString win32 = QDir(out).filePath("win32");
     QDir().mkpath(win32);
+    // For the Win32 face's picture decoder, which reads JPEG but not PNG.
+    ok &= save(shown, win32, "background_shown.jpg", 90);
     ok &= saveLampBitmaps(out, win32);
     ok &= saveBmp32Premultiplied(document, win32, "document.bmp");
     ok &= saveBmp32Premultiplied(documentDisabled, win32, "document_disabled.bmp");
