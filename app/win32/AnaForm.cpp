@@ -652,7 +652,7 @@ HBITMAP TAnaForm::shownBackground(HDC like, int width, int height) {
         return nullptr;
     }
     BITMAP info{};
-    HBITMAP full = loadJpegResource(L"BACKGROUND_SHOWN");
+    HBITMAP full = loadBitmapResource(L"BACKGROUND_SHOWN");
     if (full) {
         ::GetObjectW(full, sizeof info, &info);
         if (width > info.bmWidth || height > info.bmHeight) {

@@ -708,8 +708,9 @@ int main(int argc, char** argv) {
 
     const QString win32 = QDir(out).filePath("win32");
     QDir().mkpath(win32);
-    // For the Win32 face's picture decoder, which reads JPEG but not PNG.
-    ok &= save(shown, win32, "background_shown.jpg", 90);
+    // For the Win32 face as a plain bitmap, which Win32 loads itself: a JPEG would bring in
+    // the system's picture decoder (OLE and its codecs) at start-up for it.
+    ok &= saveBmp24(shown, win32, "background_shown.bmp");
     ok &= saveLampBitmaps(out, win32);
     ok &= saveBmp32Premultiplied(document, win32, "document.bmp");
     ok &= saveBmp32Premultiplied(documentDisabled, win32, "document_disabled.bmp");
