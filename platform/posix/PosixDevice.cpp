@@ -425,15 +425,14 @@ bool PosixDevice::plainLocked() const {
 }
 
 std::uint32_t PosixDevice::readDirectLocked(char* out, std::uint32_t count) {
+    // Until the tty has nothing more: a read that empties the tty's buffer lets the driver
+    // move in what is waiting behind it, so a short read is not yet the end.
     std::uint32_t done = 0;
     while (done < count) {
         const std::uint32_t want = count - done;
         const ssize_t n = ::read(m_fd, out + done, want);
         if (n > 0) {
             done += static_cast<std::uint32_t>(n);
-            if (static_cast<std::uint32_t>(n) < want) {
-                break;  // nothing more in the tty for now
-            }
             continue;
         }
         if (n < 0 && errno == EINTR) {

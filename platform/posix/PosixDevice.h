@@ -68,7 +68,8 @@ private:
     void receiveLocked(const unsigned char* bytes, std::size_t count);
     // Bytes that need no decoding (no error marks, no NULs to drop) on a working device.
     bool plainLocked() const;
-    // Reads up to `count` bytes from the tty straight into `out`, with an empty queue.
+    // Reads up to `count` bytes from the tty straight into `out`, with an empty queue, until
+    // the tty has no more.
     std::uint32_t readDirectLocked(char* out, std::uint32_t count);
     // Overruns and tty-buffer overflows the driver counted since the last look.
     void noteCountersLocked();

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -32,6 +33,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/qt/QtMainThread.h"
@@ -143,34 +145,31 @@ public:
             m_pty = std::make_unique<PtyPair>();
         }
     }
-    ~FarSide() {
-        if (m_fd >= 0) {
-            int loop = kModemLoop;
-            ::ioctl(m_fd, TIOCMBIC, &loop);
-            ::close(m_fd);
-        }
-    }
     FarSide(const FarSide&) = delete;
     FarSide& operator=(const FarSide&) = delete;
 
     const std::string& path() const { return m_pty ? m_pty->path() : m_device; }
-    // After the port under test is open, which sets the line up as it wants it.
-    void attach() {
+    // The descriptor to write on, in the writing process once the port under test is open
+    // (which sets the line up as it wants it); -1 on failure.
+    int attach() const {
         if (m_pty) {
-            return;
+            return m_pty->master();
         }
-        m_fd = ::open(m_device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = ::open(m_device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         int loop = kModemLoop;
-        if (m_fd < 0 || ::ioctl(m_fd, TIOCMBIS, &loop) < 0) {
-            throw std::runtime_error(m_device + ": " + std::strerror(errno));
+        if (fd < 0 || ::ioctl(fd, TIOCMBIS, &loop) < 0) {
+            return -1;
         }
+        return fd;
     }
-    int fd() const { return m_pty ? m_pty->master() : m_fd; }
+    static void detach(int fd) {
+        int loop = kModemLoop;
+        ::ioctl(fd, TIOCMBIC, &loop);
+    }
 
 private:
     std::string m_device;
     std::unique_ptr<PtyPair> m_pty;
-    int m_fd = -1;
 };
 
 // What a measurement needs of a port: open on a path, close, and a handler that runs on the
@@ -328,70 +327,97 @@ struct LatencyResult {
     }
 };
 
+// The far side writes from a process of its own, as the analyser does: one byte every gap,
+// stamped with the system-wide monotonic clock in memory both processes share, so neither
+// reader is the thread that has just written.
 LatencyResult measureLatency(Subject& subject, const Options& options) {
-    FarSide pty(options.device);
+    FarSide far(options.device);
     LatencyResult result;
-    LoopRun run;
     const int total = options.warmup + options.samples;
-    int sent = 0;
-    char expected = 0;
-    bool waiting = false;
-    Clock::time_point writtenAt;
-    QTimer next;
-    next.setSingleShot(true);
-    next.setTimerType(Qt::PreciseTimer);
-    // A sample that never arrives is counted lost after this long.
-    QTimer lostTimer;
-    lostTimer.setSingleShot(true);
-
-    auto sendOne = [&] {
-        if (sent == total) {
-            run.quit();
-            return;
-        }
-        expected = static_cast<char>('A' + sent % 26);
-        ++sent;
-        waiting = true;
-        writtenAt = Clock::now();
-        if (::write(pty.fd(), &expected, 1) != 1) {
-            std::fprintf(stderr, "write to pty: %s\n", std::strerror(errno));
-            run.quit();
-            return;
-        }
-        lostTimer.start(1000);
-    };
-    QObject::connect(&next, &QTimer::timeout, sendOne);
-    QObject::connect(&lostTimer, &QTimer::timeout, [&] {
-        waiting = false;
-        ++result.lost;
-        next.start(options.gapMs);
-    });
-
-    subject.open(pty.path(), [&](Clock::time_point entered, const char* data, std::size_t n) {
-        if (!waiting || n == 0) {
-            return;
-        }
-        waiting = false;
-        lostTimer.stop();
-        if (n != 1 || data[0] != expected) {
-            ++result.wrong;
-        } else if (sent > options.warmup) {
-            result.us.push_back(micros(entered - writtenAt));
-        }
-        next.start(options.gapMs);
-    });
-    OpenScope scope{subject};
-    pty.attach();
-    runEventsFor(200);  // let the port settle before the first byte
-    const auto switchesBefore = taskSwitches();
-    next.start(0);
-    const int limitMs = total * (options.gapMs + 50) + 5000;
-    if (!run.exec(limitMs)) {
-        std::fprintf(stderr, "%s: latency run timed out after %d of %d bytes\n", subject.name(),
-                     sent, total);
+    auto* stamps = static_cast<std::int64_t*>(::mmap(nullptr, sizeof(std::int64_t) * total,
+                                                     PROT_READ | PROT_WRITE,
+                                                     MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    if (stamps == MAP_FAILED) {
+        throw std::runtime_error(std::string("mmap: ") + std::strerror(errno));
     }
-    addSwitches(switchesBefore, taskSwitches(), result.mainSwitches, result.otherSwitches);
-    result.sent = sent;
+    int startPipe[2];
+    if (::pipe(startPipe) < 0) {
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    }
+    // Forked before the port opens, while the process has no thread of the port's.
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        char go = 0;
+        if (::read(startPipe[0], &go, 1) != 1) {
+            ::_exit(2);
+        }
+        const int fd = far.attach();
+        if (fd < 0) {
+            ::_exit(3);
+        }
+        Clock::time_point at = Clock::now();
+        for (int i = 0; i < total; ++i) {
+            at += std::chrono::milliseconds(options.gapMs);
+            std::this_thread::sleep_until(at);
+            const char byte = static_cast<char>('A' + i % 26);
+            __atomic_store_n(&stamps[i], Clock::now().time_since_epoch().count(), __ATOMIC_RELEASE);
+            if (::write(fd, &byte, 1) != 1) {
+                ::_exit(1);
+            }
+        }
+        // What was written gets to the reader before the line leaves loopback.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (!options.device.empty()) {
+            FarSide::detach(fd);
+        }
+        ::_exit(0);
+    }
+    ::close(startPipe[0]);
+    if (writer < 0) {
+        ::close(startPipe[1]);
+        ::munmap(stamps, sizeof(std::int64_t) * total);
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    }
+
+    LoopRun run;
+    int received = 0;
+    subject.open(far.path(), [&](Clock::time_point entered, const char* data, std::size_t n) {
+        for (std::size_t k = 0; k < n && received < total; ++k, ++received) {
+            if (data[k] != static_cast<char>('A' + received % 26)) {
+                ++result.wrong;
+            } else if (received >= options.warmup) {
+                const Clock::time_point written(
+                    Clock::duration(__atomic_load_n(&stamps[received], __ATOMIC_ACQUIRE)));
+                result.us.push_back(micros(entered - written));
+            }
+        }
+        if (received == total) {
+            run.quit();
+        }
+    });
+    {
+        OpenScope scope{subject};
+        runEventsFor(200);  // let the port settle before the first byte
+        const auto switchesBefore = taskSwitches();
+        if (::write(startPipe[1], "g", 1) != 1) {
+            throw std::runtime_error("cannot start the writer");
+        }
+        const int limitMs = total * (options.gapMs + 50) + 5000;
+        if (!run.exec(limitMs)) {
+            std::fprintf(stderr, "%s: latency run timed out after %d of %d bytes\n", subject.name(),
+                         received, total);
+        }
+        addSwitches(switchesBefore, taskSwitches(), result.mainSwitches, result.otherSwitches);
+    }
+    ::close(startPipe[1]);
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s: writer process failed (status %d)\n", subject.name(), status);
+    }
+    ::munmap(stamps, sizeof(std::int64_t) * total);
+    result.lost = total - received;
+    result.sent = total;
     std::sort(result.us.begin(), result.us.end());
     return result;
 }
@@ -710,8 +736,8 @@ void printLatency(const char* name, const LatencyResult& r) {
     if (r.sent > 0) {
         const auto per = [&](std::uint64_t n) { return static_cast<double>(n) / r.sent; };
         std::printf(
-            "  %-12s context switches per byte: main thread %.2f (%.2f voluntary; its "
-            "gap timer included), other threads %.2f (%.2f voluntary)\n",
+            "  %-12s context switches per byte: main thread %.2f (%.2f voluntary), other "
+            "threads %.2f (%.2f voluntary)\n",
             "", per(r.mainSwitches.total()), per(r.mainSwitches.voluntary),
             per(r.otherSwitches.total()), per(r.otherSwitches.voluntary));
     }
@@ -763,6 +789,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--device" && i + 1 < argc) {
             options.device = argv[++i];
             options.only = {"latency"};
+            // Through a UART a lone byte takes milliseconds (see the table's note): each one
+            // is through before the next is written.
+            options.gapMs = 20;
         } else if (arg == "--side" && i + 1 < argc &&
                    (std::string(argv[i + 1]) == "ours" || std::string(argv[i + 1]) == "peer")) {
             options.side = argv[++i];
@@ -811,8 +840,10 @@ int main(int argc, char** argv) {
     try {
         LatencyResult latOurs, latUnsynced, latPeer;
         if (options.runs("latency")) {
-            std::printf("latency: far side writes 1 byte, %d samples after %d warm-up, %d ms gap\n",
-                        options.samples, options.warmup, options.gapMs);
+            std::printf(
+                "latency: far side (a process of its own) writes 1 byte every %d ms, %d samples "
+                "after %d warm-up\n",
+                options.gapMs, options.samples, options.warmup);
             if (options.measures("ours")) {
                 latOurs = measureLatency(ours, options);
                 printLatency(ours.name(), latOurs);
