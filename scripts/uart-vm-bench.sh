@@ -20,29 +20,9 @@ ninja -C "$build" -j2 bench-serial >/dev/null
 kernel=$(scripts/uart-vm-kernel.sh "$build/uart-vm")
 
 echo "== initramfs"
-root="$vm/root"
-rm -rf "$root"
-mkdir -p "$root"/{bin,dev,proc,sys,tmp}
-cp /bin/busybox "$root/bin/busybox"
-for tool in sh mount reboot grep cat; do ln -s busybox "$root/bin/$tool"; done
-cp "$build/bin/bench-serial" "$root/bench-serial"
-# The program's libraries at the paths it was linked against, the loader among them.
-for lib in $(ldd "$build/bin/bench-serial" | grep -oE '/[^ ]+'); do
-  mkdir -p "$root$(dirname "$lib")"
-  cp -L "$lib" "$root$lib"
-done
-cat >"$root/init" <<EOF
-#!/bin/sh
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
-echo "guest: \$(grep -c ^processor /proc/cpuinfo) CPUs; ttyS1: \$(cat /proc/tty/driver/serial | grep '^1:')"
-/bench-serial --device /dev/ttyS1 $*
-echo "BENCH-EXIT \$?"
-reboot -f
-EOF
-chmod +x "$root/init"
-(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$vm/initrd.gz"
+scripts/uart-vm-initramfs.sh "$vm" "$build/bin/bench-serial" BENCH-EXIT \
+  "echo \"guest: \$(grep -c ^processor /proc/cpuinfo) CPUs; ttyS1: \$(grep '^1:' /proc/tty/driver/serial)\"
+/bench-serial --device /dev/ttyS1 $*"
 
 # Software emulation: KVM here (nested) was seen to hang the guest before its first line.
 accel=${ACCEL:-tcg}

@@ -19,23 +19,8 @@ ninja -C "$build" -j2 uart_guest_tests uart-vm-host pty-modem-shim >/dev/null
 kernel=$(scripts/uart-vm-kernel.sh "$vm")
 
 echo "== initramfs"
-root="$vm/root"
-rm -rf "$root"
-mkdir -p "$root"/{bin,dev,proc,sys}
-cp /bin/busybox "$root/bin/busybox"
-for tool in sh mount reboot; do ln -s busybox "$root/bin/$tool"; done
-cp "$build/bin/uart_guest_tests" "$root/uart_guest_tests"
-cat >"$root/init" <<'EOF'
-#!/bin/sh
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
-/uart_guest_tests --gtest_color=no
-echo "UART-TESTS-EXIT $?"
-reboot -f
-EOF
-chmod +x "$root/init"
-(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$vm/initrd.gz"
+scripts/uart-vm-initramfs.sh "$vm" "$build/bin/uart_guest_tests" UART-TESTS-EXIT \
+  "/uart_guest_tests --gtest_color=no"
 
 echo "== guest ($kernel)"
 started=$(date +%s)

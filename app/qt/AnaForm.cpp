@@ -1,18 +1,13 @@
 #include "app/qt/AnaForm.h"
 
-#include <QImageReader>
-#include <QLabel>
-
 #include <xcb/xcb.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <functional>
 
 #include <QAbstractNativeEventFilter>
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QImageReader>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QScreen>
@@ -20,6 +15,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
 
 #include "app/qt/QtKeys.h"
 #include "platform/TextEncoding.h"
